@@ -1,0 +1,135 @@
+#include "app/driver.h"
+
+#include <iostream>
+
+#include "gerber/reader.h"
+#include "platform/errors.h"
+#include "platform/ini.h"
+#include "platform/logfile.h"
+#include "platform/process.h"
+
+namespace pv {
+
+namespace {
+
+constexpr const char* kBanner = "Plotvane Application Ver 1.02";
+constexpr const char* kPromotion = "Plotvane: RS-274-X photoplots to PDF, one page per layer";
+constexpr const char* kUsage = "Usage: plotvane FILE [FILE ...]  (RS-274-X files; one PDF page each)";
+
+}  // namespace
+
+void Messages::LogThenOut(const std::string& line) {
+  log_.WriteLine(line);
+  out_ << line << '\n';
+}
+
+void Messages::OutThenLog(const std::string& line) {
+  out_ << line << '\n';
+  log_.WriteLine(line);
+}
+
+void Messages::LogOnly(const std::string& line) { log_.WriteLine(line); }
+
+DriverSettings ReadSettings(const std::string& programFolder) {
+  DriverSettings s;
+  IniFile ini;
+  if (ini.Load(programFolder + "Plotvane.ini")) s.ActualSize = ini.ReadBool("Defaults", "ActualSize", false);
+  return s;
+}
+
+int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
+  const std::string folder = ProgramFolder();
+  const DriverSettings settings = ReadSettings(folder);
+
+  LogFile log;
+  if (!log.Open(folder, "Plotvane_Log.txt")) {
+    std::cerr << "Cannot create the log Plotvane_Log.txt in " << folder
+              << " nor in the user's state folder\n";
+    return 1;
+  }
+  Messages msg(log, std::cout);
+
+  try {
+    log.WriteLine("");
+    log.WriteLine(kPromotion);
+    log.WriteLine("");
+    msg.OutThenLog(kBanner);
+
+    if (argc < 2) {
+      std::cout.flush();
+      std::cerr << kUsage << '\n';
+      log.WriteLine("No files given");
+      log.Close();
+      return 2;
+    }
+
+    TID_DrawFileFormat image;
+    std::unique_ptr<PageLayout> layout;
+    int pages = 0;
+
+    for (int i = 1; i < argc; ++i) {
+      const std::string arg = argv[i];
+      ResetReaderTables();
+      if (!FileExists(arg)) {
+        log.WriteLine("File Not Found: " + arg);
+        std::cout.flush();
+        ShowMessage("File Not Found: " + arg);
+        continue;
+      }
+
+      bool accepted = false;
+      try {
+        accepted = ReadGerberFile(arg, image, kDefaultGerberFormat);
+      } catch (const EInOutError& e) {
+        // The file exists but cannot be read: say why and go on with the next one.
+        log.WriteLine("Cannot read " + arg + ": " + e.what());
+        std::cout.flush();
+        std::cerr << "Cannot read " << arg << ": " << e.what() << '\n';
+        continue;
+      } catch (const std::exception& e) {
+        msg.LogThenOut("Bad RS-274-X file: " + arg);
+        log.WriteLine("Reason: " + std::string(e.what()) + " while reading " + arg);
+        continue;
+      }
+      if (!accepted) {
+        msg.LogThenOut("Bad RS-274-X file: " + arg);
+        continue;
+      }
+      msg.LogThenOut("Finsished Reading Gerber: " + arg);
+
+      if (!layout) layout = layouts(msg, settings);
+      try {
+        layout->LayoutPage(arg, image, pages + 1);
+        ++pages;
+      } catch (const EInOutError&) {
+        throw;
+      } catch (const std::exception& e) {
+        log.WriteLine("No page for " + arg + ": " + std::string(e.what()) + " in the page layout");
+        std::cout.flush();
+        std::cerr << "No page for " << arg << ": " << e.what() << " in the page layout\n";
+      }
+    }
+
+    bool written = false;
+    if (layout) {
+      try {
+        written = layout->FinishDocument();
+      } catch (const std::exception& e) {
+        log.WriteLine(e.what());
+        std::cout.flush();
+        std::cerr << e.what() << '\n';
+      }
+    }
+    if (written) msg.LogThenOut("PDF Document Complete");
+    else msg.LogThenOut("No PDF Document Written");
+    std::cout.flush();
+    log.Close();
+    return written ? 0 : 1;
+  } catch (const std::exception& e) {
+    std::cout.flush();
+    std::cerr << e.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace pv

@@ -1,0 +1,54 @@
+#pragma once
+// The conversion driver: settings, log, the per-argument loop, exit status.
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "draw/image.h"
+
+namespace pv {
+
+class LogFile;
+
+// Where the driver's messages go: the log first or second and standard output.
+class Messages {
+ public:
+  Messages(LogFile& log, std::ostream& out) : log_(log), out_(out) {}
+  void LogThenOut(const std::string& line);  // log, then standard output
+  void OutThenLog(const std::string& line);  // standard output, then log
+  void LogOnly(const std::string& line);
+
+ private:
+  LogFile& log_;
+  std::ostream& out_;
+};
+
+struct DriverSettings {
+  bool ActualSize = false;
+};
+
+// What happens to accepted images: one page each of a single document.
+class PageLayout {
+ public:
+  virtual ~PageLayout() = default;
+  // Raises on a layout overflow; the driver then logs it and the file gets no page.
+  virtual void LayoutPage(const std::string& argument, TID_DrawFileFormat& image,
+                          int pageNumber) = 0;
+  // Ends the document; true when a PDF was written.
+  virtual bool FinishDocument() = 0;
+};
+
+using PageLayoutFactory =
+    std::function<std::unique_ptr<PageLayout>(Messages&, const DriverSettings&)>;
+
+// Reads ActualSize from [Defaults] of Plotvane.ini in the given folder.
+DriverSettings ReadSettings(const std::string& programFolder);
+
+// The whole run; returns the exit status (0 a PDF was written, 1 none or an error,
+// 2 no arguments).
+int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts);
+int RunConversion(int argc, char** argv);
+
+}  // namespace pv

@@ -1,0 +1,8 @@
+#include "platform/checked.h"
+
+namespace pv {
+
+void ThrowOverflow() { throw EIntOverflow(); }
+void ThrowRange() { throw ERangeError(); }
+
+}  // namespace pv

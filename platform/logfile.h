@@ -1,0 +1,31 @@
+#pragma once
+// The run's log: one message per line, CR LF line ends, rewritten on every run.
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace pv {
+
+class LogFile {
+ public:
+  LogFile() = default;
+  ~LogFile();
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  // Creates or truncates folder + name; when that fails, falls back to
+  // $XDG_STATE_HOME/plotvane/name (default ~/.local/state/plotvane/) and says where on
+  // standard error. False when neither can be created.
+  bool Open(const std::string& folder, const std::string& name);
+  // Raises EInOutError when the line cannot be written.
+  void WriteLine(std::string_view line);
+  // Flushes and closes; raises EInOutError when buffered lines could not be written.
+  void Close();
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::string path_;
+};
+
+}  // namespace pv

@@ -1,0 +1,44 @@
+#pragma once
+// Helpers shared by the test suites: temporary folders, running the real binary,
+// the corpus location.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pvtest {
+
+// A fresh folder under the system temp folder, removed when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::filesystem::path& p);
+void WriteFile(const std::filesystem::path& p, const std::string& bytes);
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with arguments (no shell), in a working folder, capturing both streams.
+RunResult Run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
+              const std::vector<std::string>& extra_env = {});
+
+// The corpus folder beside the repository, or empty when it is absent.
+std::filesystem::path CorpusDir();
+
+// The built plotvane binary.
+std::filesystem::path PlotvaneBinary();
+std::filesystem::path SourceDir();
+
+}  // namespace pvtest
