@@ -108,3 +108,34 @@ fs::path PlotvaneBinary() { return PLOTVANE_BINARY; }
 fs::path SourceDir() { return PLOTVANE_SOURCE_DIR; }
 
 }  // namespace pvtest
+
+namespace pvtest {
+
+fs::path InstallBinary(const fs::path& dir) {
+  fs::path bin = dir / "bin";
+  fs::create_directories(bin);
+  fs::path exe = bin / "plotvane";
+  fs::copy_file(PlotvaneBinary(), exe, fs::copy_options::overwrite_existing);
+  fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
+  return exe;
+}
+
+std::vector<std::string> SplitLines(const std::string& text, bool* crlf) {
+  std::vector<std::string> lines;
+  bool all_crlf = true;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      size_t end = i;
+      if (end > start && text[end - 1] == '\r') --end;
+      else all_crlf = false;
+      lines.push_back(text.substr(start, end - start));
+      start = i + 1;
+    }
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  if (crlf) *crlf = all_crlf;
+  return lines;
+}
+
+}  // namespace pvtest

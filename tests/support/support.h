@@ -42,3 +42,14 @@ std::filesystem::path PlotvaneBinary();
 std::filesystem::path SourceDir();
 
 }  // namespace pvtest
+
+namespace pvtest {
+
+// Copies the plotvane binary into <dir>/bin so that its program folder (settings file and
+// log) is private to the test; returns the copy's path.
+std::filesystem::path InstallBinary(const std::filesystem::path& dir);
+
+// Splits text into lines on "\r\n"; true in *crlf when every line break is CR LF.
+std::vector<std::string> SplitLines(const std::string& text, bool* crlf = nullptr);
+
+}  // namespace pvtest
