@@ -1,0 +1,97 @@
+#pragma once
+// Page content for shapes: the path, fill and stroke operators each render hook appends
+// to the current page's content stream, with the page state (clip, path mode) they share.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "docengine/items.h"
+#include "platform/graphics.h"
+
+namespace pv {
+
+// Conversion of engine units (screen pixels) to content-stream numbers: the page's own
+// "cm" scaling turns these back into points.
+struct TgtPdfUnits {
+  double PointsPerUnit = 72.0 / kScreenPPI;
+  double XFactor = 1.0;    // InputXRes / screen resolution
+  double YFactor = 1.0;    // InputYRes / screen resolution
+  double PageHeight = 0;   // the page's height in points; 0 leaves y unflipped
+
+  double X(double x) const { return x * PointsPerUnit * XFactor; }
+  double Y(double y) const {
+    return PageHeight != 0 ? PageHeight * YFactor - y * PointsPerUnit * YFactor
+                           : y * PointsPerUnit * YFactor;
+  }
+  double Width(double w) const { return w * PointsPerUnit * XFactor; }
+  double Height(double h) const { return h * PointsPerUnit * YFactor; }
+};
+
+// Writes shape operators into a page's content. One per engine; ResetPage() at every page.
+class TgtPdfShapeWriter {
+ public:
+  // hatchPattern gives the pattern name of a hatch style, registering it on first use.
+  TgtPdfShapeWriter(std::string& content, std::function<std::string(TBrushStyle)> hatchPattern)
+      : content_(content), hatch_(std::move(hatchPattern)) {}
+
+  TgtPdfUnits Units;
+
+  // Page state.
+  bool ClipActive = false;
+  int32_t PathState = 2;  // 0 building a path, 1 path ended, 2 no path
+  std::string PathText;
+  bool PathFirstPoint = true;
+  TgtPoint PathStart;
+  bool FigureClosed = false;
+  bool ClipPathActive = false;
+
+  void ResetPage();
+
+  void RenderLine(const TPen& pen, double x1, double y1, double x2, double y2);
+  void RenderRectangle(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                       double y2);
+  void RenderRoundRect(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                       double y2, double cornerWidth, double cornerHeight);
+  void RenderEllipse(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                     double y2);
+  void RenderPolygon(const TgtPoint* points, int32_t count, const TBrush* brush, const TPen& pen,
+                     bool closed);
+  void RenderPolyShape(const TgtPolyShapeItem& item, bool closed);
+  void RenderPolyPolygon(const TgtPolyPolygonItem& item);
+  void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2, double x3,
+                 double y3, double x4, double y4);
+  void RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                 double y2, double x3, double y3, double x4, double y4);
+  void RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                   double y2, double x3, double y3, double x4, double y4);
+  void RenderPolyBezier(const TgtPoint* points, int32_t count, const TPen& pen);
+  void RenderPolyDraw(const TgtPolyDrawItem& item);
+  void RenderClip(const TgtClipItem& item);
+  void RenderPath(const TgtPathItem& item);
+  void RenderEOF(const TgtEOFItem& item);
+
+  // Pieces shared with text output.
+  void AppendPenText(std::string& out, const TPen& pen) const;
+  void AppendHatchFill(std::string& out, const TBrush& brush);
+  static void AppendDashPattern(std::string& out, TPenStyle style);
+  // Writes T wrapped in q/Q (or only line breaks under a clip); nothing when T is empty.
+  void WriteWrapped(const std::string& t);
+
+ private:
+  void AppendPoint(std::string& out, double x, double y) const;  // "X Y" converted
+  void AppendArcText(std::string& out, double x1, double y1, double x2, double y2, double x3,
+                     double y3, double x4, double y4) const;
+  void AppendEllipsePath(std::string& out, double X1, double Y1, double X2, double Y2) const;
+  void ChordOrPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                  double y2, double x3, double y3, double x4, double y4, bool pie);
+
+  std::string& content_;
+  std::function<std::string(TBrushStyle)> hatch_;
+  std::string t_, p_;  // reused scratch: no allocation per shape once warm
+};
+
+bool PenVisible(const TPen& pen);
+bool BrushVisible(const TBrush* brush);
+bool IsHatch(const TBrush* brush);
+
+}  // namespace pv
