@@ -3,7 +3,9 @@
 // the engine's current band, in record order. The processor keeps its own copy of a
 // GDI device context's drawing state, because the records only describe changes.
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics.h"
@@ -12,7 +14,10 @@ namespace pv {
 
 class TgtCustomDocumentEngine;
 class TgtItemList;
+class TgtShapeItem;
 class TMetafile;
+struct TEmfRecord;
+struct TgtPoint;
 
 // A font as a metafile selects it: the canvas font plus its escapement (tenths of a degree).
 struct TgtFont {
@@ -79,12 +84,82 @@ class TgtMetafileProcessor {
   void Process(const TMetafile& metafile, double offsetX, double offsetY);
 
  private:
-  struct Handlers;
-  friend struct Handlers;
+  // The device-context state the records change; every page starts from these values.
+  struct DcState {
+    TgtFont Font;
+    TBrush Brush;
+    TPen Pen;
+    TgtPalette Palette;
+    TColor BkColor = clWhite;
+    TColor TextColor = clBlack;
+    int32_t BkMode = 2;
+    int32_t PolyFillMode = 0;
+    int32_t Rop2 = 0;
+    int32_t StretchMode = 0;
+    int32_t MapMode = 0;
+    double MiterLimit = 10.0;
+    int32_t IcmMode = 0;
+    uint32_t TextAlign = 4;  // the alignment set, see SetTextAlign
+    TPoint CurPos{0, 0};
+    double TextAdvance = 0;
+    TgtXForm XForm;
+    TPoint ViewportOrg{0, 0};
+    TPoint ViewportExt{1, 1};
+    TPoint WindowOrg{0, 0};
+    TPoint WindowExt{1, 1};
+    double ScaleX = 1.0;
+    double ScaleY = 1.0;
+    bool ClipActive = false;
+    double ClipLeft = 0, ClipTop = 0, ClipRight = 0, ClipBottom = 0;
+    bool FillPending = false;
+    double FillLeft = 0, FillTop = 0, FillRight = 0, FillBottom = 0;
+    int32_t DecorationWindow = 0;
+    int32_t SymbolFlag = -1;
+    uint32_t RecordCount = 0;
+  };
+
+  struct Scratch;
+
+  bool HandleRecord(const TEmfRecord& rec);
+  bool IsoAniso() const;
+  void RecomputeScales();
+  TgtPoint MapPoint(double x, double y) const;
+  TgtPoint MapRectPoint(double x, double y) const;
+  double MapLength(int32_t w) const;
+  int32_t PenWidth(int32_t w) const;
+
+  TgtShapeItem* NewShape(uint8_t kind);
+  bool PolyShape(const TEmfRecord& rec, uint8_t kind, bool fromCurPos, bool always);
+  bool PolyPolygon(const TEmfRecord& rec);
+  bool PolyPolyline(const TEmfRecord& rec);
+  bool PolyDraw(const TEmfRecord& rec);
+  bool FillRgn(const TEmfRecord& rec);
+  bool SelectClipRgn(const TEmfRecord& rec);
+
+  TgtGDIOBJ* Slot(uint32_t index);
+  bool CreatePen(const TEmfRecord& rec);
+  bool ExtCreatePen(const TEmfRecord& rec);
+  bool CreateBrush(const TEmfRecord& rec);
+  bool CreatePatternBrush(const TEmfRecord& rec);
+  bool CreateFont(const TEmfRecord& rec);
+  bool CreatePalette(const TEmfRecord& rec);
+  void SelectObject(uint32_t index);
+  void SelectPalette(uint32_t index);
+  void DeleteObject(uint32_t index);
+  void SaveDC();
+  void RestoreDC(int32_t relative);
+  void SetTextAlign(uint32_t mode);
+
+  bool Text(const TEmfRecord& rec);
+  TgtFontInfo FontInfo(const TFont& font) const;
+  bool BlockTransfer(const TEmfRecord& rec);
+  void PendingFill(double left, double top, double right, double bottom, bool useBounds);
+  void FlushFill();
+  bool DecorationTest(double left, double top, double right, double bottom);
+  bool Image(const TEmfRecord& rec, double left, double top, double right, double bottom);
 
   TgtCustomDocumentEngine& engine_;
   TgtItemList& target_;
-
   double offsetX_ = 0;
   double offsetY_ = 0;
   int32_t mfWidth_ = 0;
@@ -96,39 +171,12 @@ class TgtMetafileProcessor {
   double resX_ = 1;
   double resY_ = 1;
 
-  TgtFont font_;
-  TBrush brush_;
-  TPen pen_;
-  TgtPalette palette_;
-  TColor bkColor_ = clWhite;
-  TColor textColor_ = clBlack;
-  int32_t bkMode_ = 2;
-  int32_t polyFillMode_ = 0;
-  int32_t rop2_ = 0;
-  int32_t stretchMode_ = 0;
-  int32_t mapMode_ = 0;
-  double miterLimit_ = 10.0;
-  int32_t icmMode_ = 0;
-  uint32_t textAlign_ = 4;
-  TPoint curPos_{0, 0};
-  double textAdvance_ = 0;
-  TgtXForm xform_;
-  TPoint viewportOrg_{0, 0};
-  TPoint viewportExt_{1, 1};
-  TPoint windowOrg_{0, 0};
-  TPoint windowExt_{1, 1};
-  double scaleX_ = 1.0;
-  double scaleY_ = 1.0;
-  bool clipActive_ = false;
-  double clipLeft_ = 0, clipTop_ = 0, clipRight_ = 0, clipBottom_ = 0;
-  double fillLeft_ = 0, fillTop_ = 0, fillRight_ = 0, fillBottom_ = 0;
-  int32_t decorationWindow_ = 0;
-  int32_t symbolFlag_ = -1;
-  uint32_t recordCount_ = 0;
-
+  DcState dc_;
   std::vector<TgtGDIOBJ> objects_;
   // Saved states keyed by the decimal count of states held when each was saved.
   std::vector<std::pair<std::string, TgtMetaState>> states_;
+  // Record decoding buffers, reused from record to record.
+  std::unique_ptr<Scratch> scratch_;
 };
 
 }  // namespace pv
