@@ -4,6 +4,7 @@
 // Sizes are in 96-per-inch pixels at the requested height, as a screen device would report.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,37 @@ class Font {
   virtual const std::vector<uint8_t>* TrueTypeData() const = 0;
 };
 
+// Built-in metrics of one of the 14 standard PDF fonts, in 1/1000 of the em. They measure
+// every face that is not installed (generated from metric-compatible AFM files).
+struct StdFontMetrics {
+  const char* Name;             // "Helvetica-Bold"
+  int16_t Widths[224];          // codes 32..255: WinAnsi order; Symbol, ZapfDingbats own codes
+  int16_t Ascender;             // typographic: the top of "d"
+  int16_t Descender;            // the bottom of "p", negative
+  int16_t WinAscent;            // highest glyph of codes 32..255
+  int16_t WinDescent;           // lowest glyph of codes 32..255, positive below the baseline
+  int16_t BBox[4];              // left, bottom, right, top
+  int16_t CapHeight;
+  int16_t ItalicAngle;          // tenths of a degree, counter-clockwise from vertical
+  int16_t UnderlinePosition;    // negative: below the baseline
+  int16_t UnderlineThickness;
+  int16_t AvgWidth;
+  int16_t MaxWidth;
+  int16_t Weight;               // 400 or 700
+  bool FixedPitch;
+  bool Symbolic;                // own encoding instead of WinAnsi
+  FontFamily Family;
+};
+
+// The 14 standard fonts in the order Times (4), Helvetica (4), Courier (4), Symbol,
+// ZapfDingbats; each style in the order regular, bold, italic, bold italic.
+std::span<const StdFontMetrics> StandardFonts();
+
+// The standard font a face name is measured as when it is not installed: one of the 14
+// names itself (ignoring case; "Times", "Courier" and "Helvetica" and the names of their
+// variants take the bold and italic bits of style into account), else Helvetica in the style.
+const StdFontMetrics& StandardFontFor(std::string_view face, uint8_t style);
+
 // The realised font for a key; cached per (face, style, height, charset, pitch), so that
 // measuring the same text twice never reopens a font file.
 const Font& Realize(const FontKey& key);
@@ -104,6 +136,13 @@ const std::vector<uint8_t>& FaceCharsets(std::string_view face);
 
 // The ANSI code page of the system: 1252 (Western) everywhere.
 constexpr int AnsiCodePage() { return 1252; }
+
+// The Unicode character of a byte in a single-byte Windows code page (874, 1250 to 1258);
+// 0 for a byte the code page leaves unassigned or a code page without a table.
+char16_t SingleByteCodePageChar(int codePage, uint8_t byte);
+
+// The code page 1252 byte of a character; -1 when code page 1252 has none for it.
+int AnsiCode(char16_t c);
 
 // Text to and from code page 1252; characters outside it become '?'.
 std::string ToAnsi(std::u16string_view text);
