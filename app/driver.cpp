@@ -126,8 +126,14 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
     log.Close();
     return written ? 0 : 1;
   } catch (const std::exception& e) {
+    // An error that stops the run: the log gets it too when it still can.
     std::cout.flush();
     std::cerr << e.what() << '\n';
+    try {
+      log.WriteLine(e.what());
+      log.Close();
+    } catch (const std::exception&) {
+    }
     return 1;
   }
 }

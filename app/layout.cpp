@@ -1,0 +1,142 @@
+#include "app/layout.h"
+
+#include <cmath>
+
+#include "docengine/metafile_canvas.h"
+#include "docengine/page_settings.h"
+#include "pdf/pdf_engine.h"
+#include "platform/checked.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+namespace pv {
+
+namespace {
+
+constexpr const char* kPromotionalCaption = "Made with Plotvane";
+constexpr int32_t kFontSize = 90;
+
+}  // namespace
+
+std::string OutputFileName(const std::string& argument) {
+  std::string folder = ExtractFilePath(argument);
+  std::string name = ExtractFileName(argument);
+  std::string ext = ExtractFileExt(name);
+  std::string base = name.substr(0, name.size() - ext.size());
+  return folder + base + "_" + (ext.empty() ? ext : ext.substr(1)) + ".pdf";
+}
+
+PageGeometry ComputePageGeometry(const TID_DrawFileFormat& image, bool actualSize) {
+  PageGeometry g;
+  const int32_t width = CheckedSub(image.MaxX, image.MinX);
+  const int32_t height = CheckedSub(image.MaxY, image.MinY);
+  g.Landscape = width > height;
+  g.Tabloid = static_cast<double>(width) > 11000.0 || static_cast<double>(height) > 11000.0;
+
+  // The page as the engine will size it, in screen pixels.
+  TgtPageSettings page;
+  page.SetOrientation(g.Landscape ? TPrinterOrientation::poLandscape : TPrinterOrientation::poPortrait);
+  page.SetPaperSize(g.Tabloid ? TgtPaperSize::Tabloid : TgtPaperSize::Letter);
+  g.PageHeight = CheckedNarrow(static_cast<int64_t>(CheckedTrunc(page.Height())) * 1000 / 96);
+  g.PageWidth = CheckedNarrow(static_cast<int64_t>(CheckedTrunc(page.Width())) * 1000 / 96);
+
+  if (width > 0 && height > 0) {
+    double imageRatio = static_cast<double>(width) / height;
+    double pageRatio = static_cast<double>(g.PageWidth) / g.PageHeight;
+    g.Scale = imageRatio > pageRatio ? g.PageWidth * 0.9 / width : g.PageHeight * 0.9 / height;
+  } else {
+    // Nothing drawn, or a line without width: the page shows it at actual size.
+    g.Scale = 1.0;
+  }
+  if (actualSize) g.Scale = 1.0;
+
+  g.OffsetX = g.PageWidth / g.Scale / 2 - CheckedAdd(image.MaxX, image.MinX) / 2.0;
+  g.OffsetY = g.PageHeight / g.Scale / 2 - CheckedAdd(image.MaxY, image.MinY) / 2.0;
+  g.VisibleWidth = std::max(CheckedTrunc(g.PageWidth / g.Scale), 1);
+  g.VisibleHeight = std::max(CheckedTrunc(g.PageHeight / g.Scale), 1);
+  g.OriginX = CheckedNeg(CheckedTrunc(g.OffsetX));
+  g.OriginY = CheckedNeg(CheckedTrunc(g.OffsetY));
+
+  // Every record lies inside the extents: when their corners map, the whole board does.
+  if (image.Count > 0) {
+    TID_DrawContext probe;
+    InitDrawContext(probe, nullptr, g.PageWidth, g.PageHeight, g.VisibleWidth, g.VisibleHeight,
+                    g.OriginX, g.OriginY);
+    MapX(probe, image.MinX);
+    MapX(probe, image.MaxX);
+    MapY(probe, image.MinY);
+    MapY(probe, image.MaxY);
+  }
+  return g;
+}
+
+PdfPageLayout::PdfPageLayout(Messages& messages, const DriverSettings& settings)
+    : messages_(messages), settings_(settings) {}
+
+PdfPageLayout::~PdfPageLayout() = default;
+
+void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& image,
+                               int pageNumber) {
+  const PageGeometry g = ComputePageGeometry(image, settings_.ActualSize);
+
+  const bool first = pageNumber == 1 || !engine_;
+  if (first) {
+    messages_.LogThenOut("Initiaize PDF Engine");
+    engine_ = std::make_unique<TgtPDFEngine>();
+    engine_->ClearEngineStates();
+    outputName_ = OutputFileName(argument);
+    engine_->SetFileName(outputName_);
+    engine_->Preferences().SetShowSetupDialog(false);
+    engine_->SetInputXRes(1000);
+    engine_->SetInputYRes(1000);
+    engine_->SetMeasurementUnit(TgtUnitType::muPixels);
+    engine_->SetItemsToRender({irText, irShape});
+  }
+
+  engine_->Page().SetOrientation(g.Landscape ? TPrinterOrientation::poLandscape
+                                             : TPrinterOrientation::poPortrait);
+  engine_->Page().SetPaperSize(g.Tabloid ? TgtPaperSize::Tabloid : TgtPaperSize::Letter);
+
+  if (first) {
+    messages_.LogThenOut("Begin PDF Document");
+    engine_->BeginDoc();
+  } else {
+    messages_.LogThenOut("Start New PDF Page");
+    engine_->NewPage();
+  }
+
+  TCanvas* canvas = engine_->PageCanvas();
+  if (!canvas) throw ERangeError("The PDF document has no open page");
+  InitDrawContext(context_, canvas, g.PageWidth, g.PageHeight, g.VisibleWidth, g.VisibleHeight,
+                  g.OriginX, g.OriginY);
+  ClearPage(context_, clWhite);
+  image.Color = clBlack;
+  SetFillStyle(context_, TBrushStyle::bsDiagCross);
+  PaintImage(context_, image);
+
+  canvas->Font.Color = clBlack;
+  canvas->Brush.Style = TBrushStyle::bsClear;
+  canvas->Font.SetSize(kFontSize);
+  canvas->TextOut(100, 120, Utf8ToUtf16(kPromotionalCaption));
+  canvas->TextOut(100, 240, Utf8ToUtf16("File Name: " + argument));
+
+  messages_.LogThenOut("Image Complete");
+}
+
+bool PdfPageLayout::FinishDocument() {
+  if (!engine_) return false;
+  // The engine forgets its output files when the document ends.
+  const bool hasOutput = !engine_->OutputFiles().empty();
+  engine_->EndDoc();
+  const bool written = hasOutput && engine_->DocumentState() == TgtDocumentState::dsEnded;
+  engine_.reset();
+  return written;
+}
+
+int RunConversion(int argc, char** argv) {
+  return RunConversion(argc, argv, [](Messages& m, const DriverSettings& s) {
+    return std::make_unique<PdfPageLayout>(m, s);
+  });
+}
+
+}  // namespace pv

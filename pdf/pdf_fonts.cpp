@@ -1,0 +1,248 @@
+#include "pdf/pdf_fonts.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "pdf/pdf_text.h"
+#include "platform/fonts.h"
+#include "platform/text.h"
+
+namespace pv {
+
+namespace {
+
+constexpr const char* kStandardNames[] = {
+    "Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic",
+    "Helvetica", "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique",
+    "Courier", "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique",
+    "Symbol", "ZapfDingbats"};
+
+// The screen's integer division of a pixel value, then back to 1/1000 em at size 1000.
+int32_t PixelsToGlyphUnits(int32_t px) { return px / kScreenPPI * 72; }
+
+}  // namespace
+
+uint8_t CodePageCharset(int cp) {
+  switch (cp) {
+    case 874: return 222;
+    case 932: return 128;
+    case 936: return 134;
+    case 949: return 129;
+    case 950: return 136;
+    case 1250: return 238;
+    case 1251: return 204;
+    case 1253: return 161;
+    case 1254: return 162;
+    case 1255: return 177;
+    case 1256: return 178;
+    case 1257: return 186;
+    case 1258: return 163;
+    case 1361: return 130;
+    default: return 0;
+  }
+}
+
+TgtPDFFont::TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, bool checkCharset)
+    : Font(font), Subset(subset) {
+  Info.ObjectNumber = objectNumber;
+  const int32_t size = font.Size();
+  Info.StrikeoutThickness = size / 20.0;
+  Info.StrikeoutPosition = std::abs(font.Height) / 5.0;
+  Info.UnderlineThickness = size / 10.0;
+  Info.UnderlinePosition = -1;
+
+  TFont big = font;
+  big.SetSize(1000);
+  const fonts::Font& f = fonts::Realize(fonts::FontKey::From(big));
+  const fonts::TextMetrics& tm = f.Metrics();
+
+  if (tm.TrueType && f.TrueTypeData()) {
+    bool covered = true;
+    if (checkCharset) {
+      uint8_t want = font.Charset == DEFAULT_CHARSET ? CodePageCharset(fonts::AnsiCodePage())
+                                                     : font.Charset;
+      covered = false;
+      for (uint8_t cs : fonts::FaceCharsets(font.Name))
+        if (cs == want || cs == font.Charset) covered = true;
+    }
+    if (covered) Info.FontKind = fkTrueType;
+  }
+  if (Info.FontKind != fkTrueType && !tm.FixedPitch && tm.Vector && tm.Device)
+    Info.FontKind = fkDeviceVector;
+  Info.FixedPitch = tm.FixedPitch;
+
+  auto widthOf = [&](char16_t c) {
+    return static_cast<int32_t>(std::lround(f.CharAdvance(c) / static_cast<double>(kScreenPPI) * 72.0));
+  };
+  if (!Info.FixedPitch || subset) {
+    for (int code = 32; code <= 255; ++code) {
+      char ch = static_cast<char>(code);
+      std::u16string u = fonts::FromAnsi(std::string_view(&ch, 1));
+      Info.Widths[static_cast<size_t>(code - 32)] = u.empty() ? 0 : widthOf(u[0]);
+    }
+  } else {
+    Info.MaxWidth = widthOf(u' ');
+  }
+
+  const uint8_t pf = tm.PitchAndFamily();
+  int32_t flags = 0;
+  if (Info.FixedPitch) flags += 1;
+  if (pf & 0x10) flags += 2;
+  flags += font.Charset == SYMBOL_CHARSET ? 4 : 32;
+  if (pf & 0x40) flags += 8;
+  if (tm.Italic || font.Italic()) flags += 64;
+  Info.Flags = flags;
+
+  Info.Ascent = PixelsToGlyphUnits(tm.Ascent);
+  Info.Descent = -PixelsToGlyphUnits(std::abs(tm.Descent));
+  Info.CapHeight = PixelsToGlyphUnits(tm.Ascent);
+  Info.AvgWidth = PixelsToGlyphUnits(tm.AveCharWidth);
+  if (!Info.FixedPitch) Info.MaxWidth = PixelsToGlyphUnits(tm.MaxCharWidth);
+  Info.FontBBox[1] = Info.Descent;  // written as the bottom
+  Info.FontBBox[2] = Info.MaxWidth;
+  Info.FontBBox[3] = Info.Ascent;
+
+  if (Info.FontKind == fkTrueType) {
+    if (const fonts::OutlineMetrics* om = f.Outline()) {
+      Info.ItalicAngle = om->ItalicAngle / 10;
+      Info.StemV = 78;
+      auto scale = [&](int32_t v) {
+        return static_cast<double>(std::lround(size * (v / static_cast<double>(kScreenPPI) * 72.0) / 1000.0));
+      };
+      Info.StrikeoutThickness = scale(om->StrikeoutSize);
+      Info.StrikeoutPosition = scale(om->StrikeoutPosition);
+      Info.UnderlineThickness = scale(om->UnderscoreSize);
+      Info.UnderlinePosition = scale(om->UnderscorePosition);
+    }
+  }
+}
+
+uint16_t TgtPDFFont::UseChar(char32_t c) {
+  for (size_t i = 0; i < UsedChars.size(); ++i)
+    if (UsedChars[i] == c) return UsedGlyphs[i];
+  TFont big = Font;
+  big.SetSize(1000);
+  const fonts::Font& f = fonts::Realize(fonts::FontKey::From(big));
+  uint16_t g = f.GlyphIndex(c);
+  if (g == 0) return 0;
+  int32_t upem = f.UnitsPerEm();
+  int32_t w = upem > 0 ? static_cast<int32_t>(std::lround(f.GlyphAdvanceUnits(g) * 1000.0 / upem)) : 0;
+  UsedChars.push_back(c);
+  UsedGlyphs.push_back(g);
+  UsedWidths.push_back(w);
+  return g;
+}
+
+bool TgtPDFFont::SimpleCharset() const {
+  return Font.Charset == ANSI_CHARSET || Font.Charset == SYMBOL_CHARSET ||
+         (Font.Charset == DEFAULT_CHARSET && fonts::AnsiCodePage() == 1252);
+}
+
+std::string TgtPDFFont::BaseFontName() const {
+  const std::string& face = Font.Name;
+  if (Info.FontKind == fkTrueType || Info.FontKind == fkDeviceVector) {
+    std::string name;
+    for (char c : face)
+      if (c != ' ') name += c;
+    if (face != "Symbol" && (Font.Bold() || Font.Italic())) {
+      name += ',';
+      if (Font.Bold()) name += "Bold";
+      if (Font.Italic()) name += "Italic";
+    }
+    return name;
+  }
+  for (const char* s : kStandardNames)
+    if (face == s) return face;
+  if (Font.Charset == SYMBOL_CHARSET) return "ZapfDingbats";
+  if (Font.Charset != ANSI_CHARSET && Font.Charset != DEFAULT_CHARSET &&
+      fonts::AnsiCodePage() != 1252)
+    return "Symbol";
+  TFont big = Font;
+  big.SetSize(1000);
+  const fonts::TextMetrics& tm = fonts::Realize(fonts::FontKey::From(big)).Metrics();
+  const uint8_t family = tm.PitchAndFamily() & 0xF0;
+  int n = -1;
+  if (tm.FixedPitch || family == 0x30) n = 11;
+  if (family & 0x10) n = 3;
+  if (family & 0x20) n = 7;
+  if (n >= 0) {
+    if (!Font.Italic()) n -= 2;
+    if (!(Font.Bold() || tm.Weight >= 700)) n -= 1;
+  }
+  if (n < 0) return face;
+  return kStandardNames[n];
+}
+
+std::string IdentityHCMap(const std::vector<uint16_t>& codes, const std::vector<char32_t>& chars) {
+  if (codes.empty()) return {};
+  auto hex4 = [](uint32_t v) {
+    static const char* d = "0123456789ABCDEF";
+    std::string s(4, '0');
+    for (int i = 3; i >= 0; --i, v >>= 4) s[static_cast<size_t>(i)] = d[v & 15];
+    return s;
+  };
+  uint16_t lo = codes[0], hi = codes[0];
+  for (uint16_t c : codes) lo = std::min(lo, c), hi = std::max(hi, c);
+  std::string t;
+  const char* header[] = {
+      "%!PS-Adobe-3.0 Resource-CMap",
+      "%%DocumentNeededResources: ProcSet (CIDInit)",
+      "%%IncludeResource: ProcSet (CIDInit)",
+      "%%BeginResource: CMap (Identity-H)",
+      "%%Title: (Identity-H Adobe Identity 0)",
+      "%%Version: 10.001",
+      "%%Copyright: -----------------------------------------------------------",
+      "%%Copyright: Identity-H CMap resource: the identity mapping of two-byte codes",
+      "%%Copyright: to CIDs, with the Unicode values of the codes this font uses.",
+      "%%Copyright: -----------------------------------------------------------",
+      "%%EndComments",
+      "/CIDInit /ProcSet findresource begin",
+      "12 dict begin",
+      "begincmap",
+      "/CIDSystemInfo 3 dict dup begin",
+      "/Registry (Adobe) def",
+      "/Ordering (Identity) def",
+      "/Supplement 0 def",
+      "end def",
+      "/CMapName /Identity-H def",
+      "/CMapVersion 10.001 def",
+      "/CMapType 1 def",
+      "/XUID [1 10 25404 9999] def",
+      "/WMode 0 def",
+      "1 begincodespacerange"};
+  for (const char* l : header) {
+    t += l;
+    t += "\r\n";
+  }
+  t += "<" + hex4(lo) + "> <" + hex4(hi) + ">\r\n";
+  t += "endcodespacerange\r\n";
+  t += std::to_string(codes.size()) + " begincidrange\r\n";
+  for (size_t i = 0; i < codes.size(); ++i) {
+    t += "<" + hex4(codes[i]) + "> <" + hex4(codes[i]) + "> ";
+    t += std::to_string(i < chars.size() ? static_cast<uint32_t>(chars[i]) : 0u);
+    t += "\r\n";
+  }
+  const char* trailer[] = {"endcidrange", "endcmap", "CMapName currentdict /CMap defineresource pop",
+                           "end", "end", "%%EndResource", "%%EOF"};
+  for (size_t i = 0; i < std::size(trailer); ++i) {
+    t += trailer[i];
+    if (i + 1 < std::size(trailer)) t += "\r\n";
+  }
+  return t;
+}
+
+std::string WidthRuns(const std::vector<uint16_t>& glyphs, const std::vector<int32_t>& widths) {
+  std::string runs;
+  size_t n = std::min(glyphs.size(), widths.size());
+  size_t i = 0;
+  while (i < n) {
+    size_t j = i;
+    while (j + 1 < n && widths[j + 1] == widths[i] && glyphs[j + 1] == glyphs[j] + 1) ++j;
+    runs += std::to_string(glyphs[i]) + " " + std::to_string(glyphs[j]) + " " +
+            std::to_string(widths[i]) + " ";
+    i = j + 1;
+  }
+  return runs;
+}
+
+}  // namespace pv
