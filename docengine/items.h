@@ -7,6 +7,7 @@
 // Pens, brushes and fonts are held by value; a shape's points live inline up to four, so
 // a line, rectangle, ellipse or arc costs no allocation beyond the item itself. Items
 // are made only through TgtItemList::Add<T>(), which places them in the list's arena.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "docengine/emf.h"  // region modes, point types
 #include "docengine/page_settings.h"
 #include "platform/graphics.h"
 #include "platform/small_vector.h"
@@ -231,8 +233,6 @@ class TgtImageStream : public TgtImageItem {
   int32_t PixelHeight = 0;
 };
 
-// Published region modes.
-enum : int32_t { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
 
 class TgtClipItem : public TgtDocumentItem {
  public:
@@ -302,8 +302,6 @@ class TgtPolyPolygonItem : public TgtDocumentItem {
   std::vector<TgtPoint> Points;
 };
 
-// Published point types of poly-draw records.
-enum : uint8_t { PT_CLOSEFIGURE = 1, PT_LINETO = 2, PT_BEZIERTO = 4, PT_MOVETO = 6 };
 
 class TgtPolyDrawItem : public TgtDocumentItem {
  public:
@@ -328,6 +326,7 @@ class TgtParagraphItem : public TgtDocumentItem {
   double Y = 0;          // top of the first line
   double Width = 0;      // width of the text column
   double LineHeight = 0; // distance between baselines
+  double FirstIndent = 0; // extra indent of Lines[0] when it starts the paragraph
   TFont Font;
   TBrush Brush;
   TgtTextEffects Effects;
@@ -443,6 +442,25 @@ class TgtItemList {
 
   // Destroys every item, in order, and gives back the arena.
   void Clear();
+
+  // Orders the items that `select` picks among the places they occupy, stably by `less`;
+  // every other item keeps its place.
+  template <class Select, class Less>
+  void SortSubset(Select select, Less less) {
+    std::vector<size_t> slots;
+    std::vector<TgtDocumentItem*> picked;
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (select(static_cast<const TgtDocumentItem&>(*items_[i]))) {
+        slots.push_back(i);
+        picked.push_back(items_[i]);
+      }
+    }
+    std::stable_sort(picked.begin(), picked.end(),
+                     [&less](const TgtDocumentItem* a, const TgtDocumentItem* b) {
+                       return less(*a, *b);
+                     });
+    for (size_t k = 0; k < slots.size(); ++k) items_[slots[k]] = picked[k];
+  }
 
  private:
   void* Allocate(size_t bytes);
