@@ -162,7 +162,7 @@ struct FaceData {
   std::shared_ptr<std::vector<uint8_t>> Bytes;
   FT_Face Face = nullptr;
   int32_t UnitsPerEm = 1000;
-  bool Symbol = false;   // selected cmap is the (3,0) symbol one
+  bool Symbol = false;   // has a (3,0) symbol cmap: a symbol-encoded face
   bool Unicode = false;  // has a Unicode cmap
   bool Glyf = false;     // TrueType outlines
   bool SingleTrueType = false;
@@ -303,7 +303,8 @@ bool LoadFaceMetrics(FaceData& fd, long faceIndex) {
   fd.Weight = os2 && os2->usWeightClass >= 1 && os2->usWeightClass <= 1000
                   ? os2->usWeightClass
                   : ((face->style_flags & FT_STYLE_FLAG_BOLD) ? 700 : 400);
-  fd.Italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) || (os2 && (os2->fsSelection & 1));
+  // fsSelection: italic (bit 0) or oblique (bit 9).
+  fd.Italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) || (os2 && (os2->fsSelection & 0x201));
 
   if (os2 && os2->xAvgCharWidth > 0) {
     fd.AvgWidth = os2->xAvgCharWidth;
