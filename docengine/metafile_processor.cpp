@@ -8,27 +8,7 @@
 #include <numbers>
 #include <span>
 
-// The item and record headers both publish the region-mode and point-type constants
-// (same values); the record header's copies are renamed here so the two can meet.
-#define RGN_AND EMF_RGN_AND
-#define RGN_OR EMF_RGN_OR
-#define RGN_XOR EMF_RGN_XOR
-#define RGN_DIFF EMF_RGN_DIFF
-#define RGN_COPY EMF_RGN_COPY
-#define PT_CLOSEFIGURE EMF_PT_CLOSEFIGURE
-#define PT_LINETO EMF_PT_LINETO
-#define PT_BEZIERTO EMF_PT_BEZIERTO
-#define PT_MOVETO EMF_PT_MOVETO
 #include "docengine/emf.h"
-#undef RGN_AND
-#undef RGN_OR
-#undef RGN_XOR
-#undef RGN_DIFF
-#undef RGN_COPY
-#undef PT_CLOSEFIGURE
-#undef PT_LINETO
-#undef PT_BEZIERTO
-#undef PT_MOVETO
 
 #include "docengine/engine.h"
 #include "docengine/items.h"
