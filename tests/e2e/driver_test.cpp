@@ -30,7 +30,7 @@ const char* kGood =
 TEST(Driver, NoArgumentsPrintsUsageAndExitsTwo) {
   TempDir dir;
   fs::path exe = InstallBinary(dir.path());
-  RunResult r = Run({exe.string()}, dir.path());
+  RunResult r = RunProgram({exe.string()}, dir.path());
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "Plotvane Application Ver 1.02\n");
   EXPECT_NE(r.err.find("Usage: plotvane"), std::string::npos);
@@ -53,7 +53,7 @@ TEST(Driver, MissingRefusedAndUnreadableFilesAreReportedAndSkipped) {
 #if defined(__linux__)
   args.push_back("/proc/self/mem");  // a regular file whose read fails with an I/O error
 #endif
-  RunResult r = Run(args, dir.path());
+  RunResult r = RunProgram(args, dir.path());
   EXPECT_EQ(r.status, 1);  // files given, no PDF written
   auto out = SplitLines(r.out);
   EXPECT_EQ(out.front(), "Plotvane Application Ver 1.02");
@@ -78,11 +78,11 @@ TEST(Driver, MissingRefusedAndUnreadableFilesAreReportedAndSkipped) {
 TEST(Driver, OverflowingCoordinateRefusesOnlyThatFile) {
   TempDir dir;
   fs::path exe = InstallBinary(dir.path());
-  // 9999999 inch is 9.999999e9 image units: beyond 32 bits after scaling.
+  // 21474836.47 inch is 2.1e10 image units: the digits fit 32 bits, the scaled value not.
   WriteFile(dir / "huge.gbr",
-            "%FSLAX74Y74*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX99999990000Y0D03*\nM02*\n");
+            "%FSLAX82Y82*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX2147483647Y0D03*\nM02*\n");
   WriteFile(dir / "good.gbr", kGood);
-  RunResult r = Run({exe.string(), "huge.gbr", "good.gbr"}, dir.path());
+  RunResult r = RunProgram({exe.string(), "huge.gbr", "good.gbr"}, dir.path());
   auto out = SplitLines(r.out);
   EXPECT_TRUE(Contains(out, "Bad RS-274-X file: huge.gbr"));
   EXPECT_TRUE(Contains(out, "Finsished Reading Gerber: good.gbr"));

@@ -65,7 +65,7 @@ std::string Drain(int fd) {
 
 }  // namespace
 
-RunResult Run(const std::vector<std::string>& argv, const fs::path& cwd,
+RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& cwd,
               const std::vector<std::string>& extra_env) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");

@@ -31,7 +31,7 @@ struct RunResult {
 };
 
 // Runs a program with arguments (no shell), in a working folder, capturing both streams.
-RunResult Run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
+RunResult RunProgram(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
               const std::vector<std::string>& extra_env = {});
 
 // The corpus folder beside the repository, or empty when it is absent.
@@ -52,4 +52,12 @@ std::filesystem::path InstallBinary(const std::filesystem::path& dir);
 // Splits text into lines on "\r\n"; true in *crlf when every line break is CR LF.
 std::vector<std::string> SplitLines(const std::string& text, bool* crlf = nullptr);
 
+}  // namespace pvtest
+
+namespace pvtest {
+// The same as RunProgram, for tests outside a TEST body's scope of Test::Run.
+inline RunResult Run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
+                     const std::vector<std::string>& extra_env = {}) {
+  return RunProgram(argv, cwd, extra_env);
+}
 }  // namespace pvtest
