@@ -139,3 +139,127 @@ std::vector<std::string> SplitLines(const std::string& text, bool* crlf) {
 }
 
 }  // namespace pvtest
+
+namespace pvtest {
+
+std::string FindTool(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string p = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= p.size()) {
+    size_t end = p.find(':', start);
+    if (end == std::string::npos) end = p.size();
+    fs::path candidate = fs::path(p.substr(start, end - start)) / name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    start = end + 1;
+  }
+  return {};
+}
+
+namespace {
+
+// Standard error without the lines a tool prints for every file on some machines.
+std::string Noise(const std::string& err) {
+  std::string kept;
+  for (const std::string& line : SplitLines(err)) {
+    if (line == "warning: ICC support is not available" || line.empty()) continue;
+    kept += line + "\n";
+  }
+  return kept;
+}
+
+}  // namespace
+
+std::vector<std::string> CheckPdf(const fs::path& pdf) {
+  std::vector<std::string> problems;
+  TempDir out;
+  if (std::string qpdf = FindTool("qpdf"); !qpdf.empty()) {
+    RunResult r = RunProgram({qpdf, "--check", pdf.string()}, out.path());
+    if (r.status != 0 || r.out.find("No syntax or stream encoding errors found") == std::string::npos ||
+        !Noise(r.err).empty())
+      problems.push_back("qpdf --check: status " + std::to_string(r.status) + ": " + r.out + r.err);
+  }
+  if (std::string ppm = FindTool("pdftoppm"); !ppm.empty()) {
+    RunResult r = RunProgram({ppm, "-r", "10", "-png", pdf.string(), (out.path() / "p").string()},
+                             out.path());
+    if (r.status != 0 || !Noise(r.err).empty())
+      problems.push_back("pdftoppm: status " + std::to_string(r.status) + ": " + r.err);
+  }
+  if (std::string mutool = FindTool("mutool"); !mutool.empty()) {
+    RunResult r = RunProgram({mutool, "draw", "-q", "-r", "10", "-o", (out.path() / "m%d.png").string(),
+                              pdf.string()},
+                             out.path());
+    if (r.status != 0 || !Noise(r.err).empty())
+      problems.push_back("mutool draw: status " + std::to_string(r.status) + ": " + r.err);
+  }
+  return problems;
+}
+
+int PdfPageCount(const fs::path& pdf) {
+  std::string info = FindTool("pdfinfo");
+  if (info.empty()) return -1;
+  RunResult r = RunProgram({info, pdf.string()}, fs::temp_directory_path());
+  for (const std::string& line : SplitLines(r.out))
+    if (line.rfind("Pages:", 0) == 0) return std::stoi(line.substr(6));
+  return -1;
+}
+
+std::string PdfText(const fs::path& pdf) {
+  std::string tool = FindTool("pdftotext");
+  if (tool.empty()) return {};
+  return RunProgram({tool, pdf.string(), "-"}, fs::temp_directory_path()).out;
+}
+
+}  // namespace pvtest
+
+namespace pvtest {
+
+GreyImage RenderPage(const fs::path& pdf, int page, int dpi) {
+  GreyImage img;
+  std::string tool = FindTool("pdftoppm");
+  if (tool.empty()) return img;
+  TempDir dir;
+  std::string p = std::to_string(page);
+  RunResult r = RunProgram({tool, "-gray", "-r", std::to_string(dpi), "-f", p, "-l", p, "-singlefile",
+                            pdf.string(), (dir.path() / "page").string()},
+                           dir.path());
+  if (r.status != 0) return img;
+  std::string data = ReadFile(dir.path() / "page.pgm");
+  // P5 header: magic, width, height, maxval, one whitespace, then the pixels.
+  size_t pos = 0;
+  auto token = [&] {
+    while (pos < data.size() && (isspace(static_cast<unsigned char>(data[pos])) || data[pos] == '#')) {
+      if (data[pos] == '#') while (pos < data.size() && data[pos] != '\n') ++pos;
+      else ++pos;
+    }
+    size_t start = pos;
+    while (pos < data.size() && !isspace(static_cast<unsigned char>(data[pos]))) ++pos;
+    return data.substr(start, pos - start);
+  };
+  if (token() != "P5") return img;
+  int w = std::stoi(token()), h = std::stoi(token());
+  token();
+  ++pos;
+  if (data.size() < pos + static_cast<size_t>(w) * h) return img;
+  img.width = w;
+  img.height = h;
+  img.pixels.assign(data.begin() + static_cast<long>(pos), data.begin() + static_cast<long>(pos) + static_cast<long>(w) * h);
+  return img;
+}
+
+Box DarkBox(const GreyImage& img, int x0, int y0, int x1, int y1, unsigned char threshold) {
+  Box b;
+  if (x1 < 0) x1 = img.width - 1;
+  if (y1 < 0) y1 = img.height - 1;
+  for (int y = y0; y <= y1 && y < img.height; ++y)
+    for (int x = x0; x <= x1 && x < img.width; ++x) {
+      if (img.at(x, y) >= threshold) continue;
+      if (b.left < 0 || x < b.left) b.left = x;
+      if (x > b.right) b.right = x;
+      if (b.top < 0 || y < b.top) b.top = y;
+      if (y > b.bottom) b.bottom = y;
+    }
+  return b;
+}
+
+}  // namespace pvtest

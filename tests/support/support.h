@@ -61,3 +61,42 @@ inline RunResult Run(const std::vector<std::string>& argv, const std::filesystem
   return RunProgram(argv, cwd, extra_env);
 }
 }  // namespace pvtest
+
+namespace pvtest {
+
+// Full path of a tool on PATH, or empty.
+std::string FindTool(const std::string& name);
+
+// Checks a PDF the way a user meets it: qpdf --check, rendering with pdftoppm and with
+// mutool draw (at a low resolution), all without errors or warnings on standard error.
+// Returns the problems found (empty: good). Tools that are absent are skipped.
+std::vector<std::string> CheckPdf(const std::filesystem::path& pdf);
+
+// Page count from pdfinfo (-1 when unavailable) and the text of the document (pdftotext,
+// pages separated by form feeds).
+int PdfPageCount(const std::filesystem::path& pdf);
+std::string PdfText(const std::filesystem::path& pdf);
+
+}  // namespace pvtest
+
+namespace pvtest {
+
+// A grey page rendered by pdftoppm (P5 PGM); empty when the tool is absent.
+struct GreyImage {
+  int width = 0, height = 0;
+  std::vector<unsigned char> pixels;
+  unsigned char at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  bool empty() const { return pixels.empty(); }
+};
+GreyImage RenderPage(const std::filesystem::path& pdf, int page, int dpi);
+
+// Bounding box of the pixels darker than a threshold inside a region (default: all).
+struct Box {
+  int left = -1, top = -1, right = -1, bottom = -1;  // inclusive; -1 when none
+  int width() const { return left < 0 ? 0 : right - left + 1; }
+  int height() const { return top < 0 ? 0 : bottom - top + 1; }
+};
+Box DarkBox(const GreyImage& img, int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1,
+            unsigned char threshold = 128);
+
+}  // namespace pvtest
