@@ -1,0 +1,478 @@
+// The aperture table, the D-code map and aperture macros: AD and AM statements, the
+// standard polygon, macro instantiation into the MacroShapes image, and rotation.
+#include <cmath>
+
+#include "gerber/reader.h"
+#include "gerber/reader_internal.h"
+#include "platform/checked.h"
+#include "platform/errors.h"
+
+namespace pv {
+
+namespace {
+
+// Process-wide tables, index 0 unused so that slots, D codes and variables keep the
+// numbers the file gives them.
+TAperture ApertureTable[kApertureSlots + 1];
+int32_t DCodeMap[kDCodes + 1];
+TAMacro MacroTable[kMacros + 1];
+double ModifierValues[kModifiers + 1];
+int32_t ModifierValuesCount = 0;
+double PrimitiveParams[kModifiers + 1];
+int32_t PrimitiveParamsCount = 0;
+int32_t NextSlot = 2;
+TID_DrawFileFormat PolygonShapesImage;
+TID_DrawFileFormat MacroShapesImage;
+
+// Each rotation keeps the sine and cosine of the last angle it was given: the points of
+// one primitive or polygon share an angle.
+struct RotationCache {
+  int32_t Angle = 0;
+  double Sin = 0.0;
+  double Cos = 1.0;
+};
+RotationCache MilliDegreeCache;
+RotationCache DegreeCache;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A regular polygon aperture with more vertices than this is drawn with this many: the
+// outline is then indistinguishable from a circle, and one short statement cannot ask
+// for millions of points.
+constexpr int32_t kMaxPolygonVertices = 1000;
+
+TPoint Rotate(TPoint p, int32_t angle, RotationCache& cache, double unitsPerTurn) {
+  if (angle != cache.Angle) {
+    double a = static_cast<double>(angle) * 2.0 * kPi / unitsPerTurn;
+    cache.Angle = angle;
+    cache.Sin = std::sin(a);
+    cache.Cos = std::cos(a);
+  }
+  double x = p.X, y = p.Y;
+  return TPoint{RoundCoord(x * cache.Cos - y * cache.Sin), RoundCoord(y * cache.Cos + x * cache.Sin)};
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+void AppendParam(double v) {
+  if (PrimitiveParamsCount < kModifiers) ++PrimitiveParamsCount;
+  PrimitiveParams[PrimitiveParamsCount] = v;
+}
+
+double P(int32_t i) { return PrimitiveParams[i]; }
+
+// Rounds every point of a primitive to image units, rotates it and adds the outline.
+class PrimitiveOutline {
+ public:
+  explicit PrimitiveOutline(double factor) : f_(factor) {}
+  void Add(double x, double y) {
+    if (count_ < kMax) points_[count_++] = TPoint{RoundCoord(x * f_), RoundCoord(y * f_)};
+  }
+  void Finish(double rotation) {
+    int32_t degrees = RoundCoord(rotation);
+    for (int32_t i = 0; i < count_; ++i) points_[i] = RotateDegrees(points_[i], degrees);
+    AddPolygon(MacroShapesImage, 0, 0, 0, std::span<const TPoint>(points_, static_cast<size_t>(count_)));
+  }
+
+ private:
+  static constexpr int32_t kMax = 52;
+  double f_;
+  TPoint points_[kMax];
+  int32_t count_ = 0;
+};
+
+void DrawPrimitive(const ReaderState& st, int32_t code) {
+  const double f = st.FileUnitFactor;
+  const int32_t n = PrimitiveParamsCount;
+  auto exposed = [&](int32_t minimum) { return n >= minimum && P(1) == 1.0; };
+  switch (code) {
+    case 1:
+      if (!exposed(4)) return;
+      AddCircle(MacroShapesImage, RoundCoord(P(3) * f), RoundCoord(P(4) * f), RoundCoord(P(2) * f));
+      return;
+    case 2:
+    case 20: {
+      if (!exposed(7)) return;
+      // The width is laid across the line: straight up and down for a horizontal line,
+      // sideways for a vertical one, so that no direction loses its width.
+      double sx = P(3), sy = P(4), ex = P(5), ey = P(6), h = P(2) / 2.0;
+      double dx = ex - sx, dy = ey - sy, len = std::hypot(dx, dy);
+      double nx = 0.0, ny = 1.0;
+      if (len > 0.0 && std::isfinite(len)) {
+        nx = -dy / len, ny = dx / len;
+        if (ny < 0.0) nx = -nx, ny = -ny;
+      }
+      PrimitiveOutline o(f);
+      o.Add(sx - nx * h, sy - ny * h);
+      o.Add(sx + nx * h, sy + ny * h);
+      o.Add(ex + nx * h, ey + ny * h);
+      o.Add(ex - nx * h, ey - ny * h);
+      o.Add(sx - nx * h, sy - ny * h);
+      o.Finish(P(7));
+      return;
+    }
+    case 21: {
+      if (!exposed(6)) return;
+      double w2 = P(2) / 2.0, h2 = P(3) / 2.0, cx = P(4), cy = P(5);
+      PrimitiveOutline o(f);
+      o.Add(cx - w2, cy - h2);
+      o.Add(cx - w2, cy + h2);
+      o.Add(cx + w2, cy + h2);
+      o.Add(cx + w2, cy - h2);
+      o.Add(cx - w2, cy - h2);
+      o.Finish(P(6));
+      return;
+    }
+    case 22: {
+      if (!exposed(6)) return;
+      double w = P(2), h = P(3), x = P(4), y = P(5);
+      PrimitiveOutline o(f);
+      o.Add(x, y);
+      o.Add(x, y + h);
+      o.Add(x + w, y + h);
+      o.Add(x + w, y);
+      o.Add(x, y);
+      o.Finish(P(6));
+      return;
+    }
+    case 4: {
+      if (n < 2) return;
+      int64_t m = RoundCoord(P(2));
+      if (m + 1 < 1 || m + 1 > 51) return;
+      if (!exposed(static_cast<int32_t>(2 * m + 5))) return;
+      PrimitiveOutline o(f);
+      for (int32_t i = 0; i <= m; ++i) o.Add(P(2 * i + 3), P(2 * i + 4));
+      o.Finish(P(static_cast<int32_t>(2 * m + 5)));
+      return;
+    }
+    case 5: {
+      if (!exposed(6)) return;
+      int32_t vertices = RoundCoord(P(2));
+      if (vertices < 3 || vertices > 10) return;
+      double cx = P(3), cy = P(4), r = P(5) / 2.0;
+      PrimitiveOutline o(f);
+      for (int32_t i = 0; i < vertices; ++i) {
+        double a = 2.0 * kPi * i / vertices;
+        o.Add(cx + std::cos(a) * r, cy + std::sin(a) * r);
+      }
+      o.Add(cx + r, cy);  // back to the first vertex (angle 0)
+      o.Finish(P(6));
+      return;
+    }
+    default:
+      return;  // moire (6), thermal (7) and unknown codes add nothing
+  }
+}
+
+double OperandValue(std::string_view operand) {
+  if (!operand.empty() && operand[0] == '$') {
+    std::string_view digits = operand.substr(1);
+    if (!IsIntegerText(digits)) return 0.0;
+    int32_t v = IntegerValue(digits);
+    if (v < 1) return 0.0;  // $0 and negative variables have no value
+    return ModifierValues[v > kModifiers ? kModifiers : v];
+  }
+  if (IsDecimalNumber(operand)) return DecimalValue(operand);
+  return 0.0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+// Table access
+
+TAperture& ApertureSlot(int32_t slot) {
+  if (slot < 1 || slot > kApertureSlots) ThrowRange();
+  return ApertureTable[slot];
+}
+
+int32_t& DCodeSlot(int32_t dcode) {
+  if (dcode < 1 || dcode > kDCodes) ThrowRange();
+  return DCodeMap[dcode];
+}
+
+const TAperture& ApertureOfDCode(int32_t dcode) { return ApertureSlot(DCodeSlot(dcode)); }
+
+TAMacro& MacroEntry(int32_t i) {
+  if (i < 1 || i > kMacros) ThrowRange();
+  return MacroTable[i];
+}
+
+double& ModifierValue(int32_t i) {
+  if (i < 1 || i > kModifiers) ThrowRange();
+  return ModifierValues[i];
+}
+
+int32_t ModifierCount() { return ModifierValuesCount; }
+
+double PrimitiveParam(int32_t i) {
+  if (i < 1 || i > kModifiers) ThrowRange();
+  return PrimitiveParams[i];
+}
+
+int32_t PrimitiveParamCount() { return PrimitiveParamsCount; }
+
+int32_t NextFreeSlot() { return NextSlot; }
+
+TID_DrawFileFormat& PolygonShapes() { return PolygonShapesImage; }
+TID_DrawFileFormat& MacroShapes() { return MacroShapesImage; }
+
+void ResetReaderTables() {
+  for (int32_t i = 1; i <= kApertureSlots; ++i) {
+    ApertureTable[i].Kind = 'E';
+    ApertureTable[i].Size = 40;
+  }
+  for (int32_t i = 1; i <= kDCodes; ++i) DCodeMap[i] = 1;
+  for (int32_t i = 1; i <= kMacros; ++i) {
+    MacroTable[i].Name.clear();
+    MacroTable[i].Body.clear();
+  }
+  // The macro variables a definition without modifiers reads must not come from the
+  // previous file either.
+  for (int32_t i = 0; i <= kModifiers; ++i) ModifierValues[i] = 0.0;
+  ModifierValuesCount = 0;
+  NextSlot = 2;
+  ResetImage(MacroShapesImage);
+  DegreeCache = RotationCache();
+}
+
+// ---------------------------------------------------------------------------------
+// Rotation
+
+TPoint RotateMilliDegrees(TPoint p, int32_t milliDegrees) {
+  return Rotate(p, milliDegrees, MilliDegreeCache, 360000.0);
+}
+
+TPoint RotateDegrees(TPoint p, int32_t degrees) { return Rotate(p, degrees, DegreeCache, 360.0); }
+
+// ---------------------------------------------------------------------------------
+// Aperture definitions
+
+int32_t ParseModifiers(std::string_view text) {
+  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
+  for (int32_t i = 0; i <= kModifiers; ++i) ModifierValues[i] = 0.0;
+  ModifierValuesCount = 0;
+  // Pieces are bounded by 'X' (either case: the text is taken in upper case) and '*'.
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && Upper(text[i]) != 'X' && text[i] != '*') continue;
+    std::string_view piece = text.substr(start, i - start);
+    if (IsDecimalNumber(piece)) {
+      if (ModifierValuesCount < kModifiers) ++ModifierValuesCount;
+      ModifierValues[ModifierValuesCount] = DecimalValue(piece);
+    }
+    start = i + 1;
+  }
+  return ModifierValuesCount;
+}
+
+void BuildStandardPolygon(int32_t diameter, int32_t vertices, int32_t rotation) {
+  if (vertices < 3) return;
+  if (vertices > kMaxPolygonVertices) vertices = kMaxPolygonVertices;
+  int32_t step = 360000 / vertices;
+  std::vector<TPoint> points(static_cast<size_t>(vertices));
+  TPoint first{diameter / 2, 0};
+  for (int32_t i = 0; i < vertices; ++i) {
+    TPoint v = RotateMilliDegrees(first, CheckedMul(step, i));
+    points[static_cast<size_t>(i)] = RotateMilliDegrees(v, rotation);
+  }
+  TID_DrawFileFormat& shapes = PolygonShapesImage;
+  int32_t before = shapes.Count;
+  AddPolygon(shapes, 0, 0, 0, points);
+  if (shapes.Count > before) CalcRecordExtent(shapes.Records[static_cast<size_t>(before)]);
+}
+
+void ApertureDefinition(ReaderState& st, std::string_view arg) {
+  if (arg.empty() || arg[0] != 'D') return;
+  size_t k = 1;
+  while (k < arg.size() && IsDigit(arg[k])) ++k;
+  if (k == 1) return;
+  int32_t dcode = IntegerValue(arg.substr(1, k - 1));
+  std::string_view rest = arg.substr(k);
+  std::string_view name, modifiers;
+  size_t comma = rest.find(',');
+  bool hasModifiers = comma != std::string_view::npos;
+  if (hasModifiers) {
+    name = rest.substr(0, comma);
+    modifiers = rest.substr(comma + 1);
+  } else {
+    name = rest.substr(0, rest.find('*'));
+  }
+  if (dcode < 10 || dcode > kDCodes) return;
+
+  int32_t count = 0, first = 0, second = 0;
+  if (hasModifiers) {
+    count = ParseModifiers(modifiers);
+    if (count == 0) return;
+    first = RoundCoord(ModifierValues[1] * st.FileUnitFactor);
+    if (count >= 2) second = RoundCoord(ModifierValues[2] * st.FileUnitFactor);
+    if (first < 1) first = 1;
+  }
+
+  st.ApertureSeen = true;
+  DCodeMap[dcode] = NextSlot;
+  TAperture& slot = ApertureTable[NextSlot];
+  // A slot starts undefined with no offsets of its own: slot 2000 is reused once the
+  // table is full, and nothing of an earlier definition may show through.
+  slot = TAperture();
+
+  if (name == "C") {
+    slot.Kind = 'C';
+    slot.Size = first;
+  } else if (name == "R") {
+    int32_t x = first, y = count >= 2 ? second : first;
+    slot.Kind = 'R';
+    slot.Size = x;
+    slot.A = CheckedNeg(x / 2);
+    slot.B = CheckedNeg(y / 2);
+    slot.C = x / 2;
+    slot.D = y / 2;
+  } else if (name == "O") {
+    slot.Kind = 'O';
+    if (count >= 2) {
+      int32_t x = first, y = second;
+      if (x < y) {
+        slot.Size = x;
+        slot.A = 0;
+        slot.B = CheckedSub(x / 2, y / 2);
+        slot.C = 0;
+        slot.D = CheckedSub(y / 2, x / 2);
+      } else {
+        slot.Size = y;
+        slot.A = CheckedSub(y / 2, x / 2);
+        slot.B = 0;
+        slot.C = CheckedSub(x / 2, y / 2);
+        slot.D = 0;
+      }
+    }
+  } else if (name == "P") {
+    slot.Kind = 'P';
+    int32_t diameter = RoundCoord(ModifierValues[1] * st.FileUnitFactor);
+    int32_t vertices = RoundCoord(ModifierValues[2]);
+    int32_t rotation = RoundCoord(ModifierValues[3] * 1000.0);
+    int32_t before = PolygonShapesImage.Count;
+    BuildStandardPolygon(diameter, vertices, rotation);
+    slot.B = PolygonShapesImage.Count > before ? 1 : 0;
+    slot.A = PolygonShapesImage.Count - slot.B;
+  } else if (!name.empty()) {
+    for (int32_t i = 1; i <= kMacros; ++i) {
+      if (MacroTable[i].Name != name) continue;
+      slot.Kind = 'M';
+      slot.A = MacroShapesImage.Count;
+      InstantiateMacro(st, MacroTable[i].Body);
+      slot.B = MacroShapesImage.Count - slot.A;
+      break;
+    }
+  }
+  if (NextSlot < kApertureSlots) ++NextSlot;
+}
+
+// ---------------------------------------------------------------------------------
+// Macros
+
+void MacroDefinition(std::string_view arg) {
+  size_t p = arg.find('*');
+  if (p == std::string_view::npos || p == 0 || p + 1 >= arg.size()) return;
+  int32_t entry = kMacros;
+  for (int32_t i = 1; i <= kMacros; ++i) {
+    if (MacroTable[i].Name.empty()) {
+      entry = i;
+      break;
+    }
+  }
+  MacroTable[entry].Name.assign(arg.substr(0, p));
+  MacroTable[entry].Body.assign(arg.substr(p + 1));
+}
+
+double EvaluateExpression(std::string_view expr) {
+  double value = 0.0;
+  char op = 0;
+  size_t start = 0;
+  for (;;) {
+    size_t end = expr.find_first_of("+-/X", start);
+    double operand =
+        OperandValue(expr.substr(start, end == std::string_view::npos ? std::string_view::npos
+                                                                       : end - start));
+    switch (op) {
+      case 0:
+        value = operand;
+        break;
+      case '+':
+        value += operand;
+        break;
+      case '-':
+        value -= operand;
+        break;
+      case '/':
+        value = operand == 0.0 ? 0.0 : value / operand;  // division by zero gives 0
+        break;
+      default:
+        value *= operand;
+        break;
+    }
+    if (end == std::string_view::npos) break;
+    op = expr[end];
+    start = end + 1;
+  }
+  // A value beyond the double range cannot be drawn: the file is refused.
+  if (!std::isfinite(value)) ThrowRange();
+  return value;
+}
+
+void EvaluateField(std::string_view field) {
+  std::string_view expr = field;
+  bool hasTarget = false;
+  int32_t target = 0;
+  size_t eq = field.find('=');
+  if (eq != std::string_view::npos) {
+    expr = field.substr(eq + 1);
+    size_t dollar = field.find('$');
+    if (dollar == std::string_view::npos || dollar < eq) {
+      size_t from = dollar == std::string_view::npos ? 0 : dollar + 1;
+      std::string_view between = field.substr(from, eq - from);
+      if (IsIntegerText(between)) {
+        hasTarget = true;
+        target = IntegerValue(between);
+      }
+    }
+  }
+  double v = EvaluateExpression(expr);
+  if (!hasTarget) {
+    AppendParam(v);
+    return;
+  }
+  if (target < 1) return;  // there is no variable $0 or below to assign
+  ModifierValues[target > kModifiers ? kModifiers : target] = v;
+}
+
+void InstantiateMacro(const ReaderState& st, std::string_view body) {
+  while (!body.empty()) {
+    if (body[0] == '*') body.remove_prefix(1);
+    size_t star = body.find('*');
+    std::string_view statement = body.substr(0, star);
+    body = star == std::string_view::npos ? std::string_view() : body.substr(star);
+    int32_t code = -1;
+    size_t comma = statement.find(',');
+    if (comma != std::string_view::npos) {
+      std::string_view head = statement.substr(0, comma);
+      if (IsIntegerText(head)) code = IntegerValue(head);
+      statement.remove_prefix(comma + 1);
+      if (code <= 0 || statement.empty()) continue;
+    }
+    PrimitiveParamsCount = 0;
+    size_t start = 0;
+    for (;;) {
+      size_t end = statement.find(',', start);
+      EvaluateField(statement.substr(start, end == std::string_view::npos ? std::string_view::npos
+                                                                         : end - start));
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+    if (PrimitiveParamsCount > 0) DrawPrimitive(st, code);
+  }
+}
+
+}  // namespace pv

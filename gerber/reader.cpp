@@ -1,0 +1,421 @@
+// Reading one RS-274-X file: block assembly, parameter statements (FS, MO, LP, and the
+// hand-over of AD and AM), data-block tokenising and coordinate conversion.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "gerber/reader.h"
+#include "gerber/reader_internal.h"
+#include "platform/checked.h"
+#include "platform/errors.h"
+#include "platform/process.h"
+
+namespace pv {
+
+namespace {
+
+constexpr size_t kReadChunk = 1 << 20;
+// Hostile input (a file without '*' or '%') must not grow one block without bound:
+// text beyond this many characters is dropped until the block ends. Real aperture
+// macros and the longest lines of real files are far below it.
+constexpr size_t kMaxBlockText = 16u << 20;
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsCommentText(std::string_view s) { return StartsWith(s, "G4") || StartsWith(s, "G04"); }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The file, read in large chunks; closed when the read ends, also by an exception.
+class InputFile {
+ public:
+  explicit InputFile(const std::string& name) {
+    do {
+      fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) throw EInOutError(std::strerror(errno));
+  }
+  ~InputFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Bytes read into buf (0 at end of file); EInOutError when reading fails.
+  size_t Read(char* buf, size_t size) {
+    for (;;) {
+      ssize_t n = ::read(fd_, buf, size);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) throw EInOutError(std::strerror(errno));
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A collected run of '-' and digits after a data letter ('+' already dropped). Only
+// the first digits matter for a coordinate (at most 18 fit a format), so a run of any
+// length is kept in a fixed buffer together with its true length.
+struct NumberText {
+  static constexpr size_t kKept = 32;
+  char Text[kKept];
+  size_t Kept = 0;
+  size_t Length = 0;
+  bool IsInt32 = false;  // the whole run is an integer within 32 bits
+  int32_t Value = 0;
+};
+
+// Collects from position i of the block (up to end) and advances i past the run.
+void CollectNumber(std::string_view s, size_t& i, size_t end, NumberText& out) {
+  out.Kept = 0;
+  out.Length = 0;
+  bool valid = true, negative = false;
+  size_t digits = 0;
+  int64_t v = 0;
+  for (; i < end; ++i) {
+    char c = s[i];
+    if (c == '+') continue;
+    if (c != '-' && !IsDigit(c)) break;
+    if (out.Kept < NumberText::kKept) out.Text[out.Kept++] = c;
+    if (c == '-') {
+      if (out.Length == 0)
+        negative = true;
+      else
+        valid = false;
+    } else {
+      ++digits;
+      if (v <= 2147483648LL) v = v * 10 + (c - '0');
+    }
+    ++out.Length;
+  }
+  if (digits == 0 || v > (negative ? 2147483648LL : 2147483647LL)) valid = false;
+  out.IsInt32 = valid;
+  out.Value = valid ? static_cast<int32_t>(negative ? -v : v) : 0;
+}
+
+// Coordinate conversion of a collected run that is a valid integer.
+void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32_t integer,
+                int32_t& value, int32_t& fine) {
+  std::string_view text(n.Text, n.Kept);
+  size_t length = n.Length;
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative) {
+    text.remove_prefix(1);
+    --length;
+  }
+  // The padded text, only as far as the format reads it (total digits <= 18).
+  char padded[40];
+  size_t plen = 0;
+  size_t t = static_cast<size_t>(total < 0 ? 0 : total);
+  if (st.ZeroSuppression == 'L' && length < t) {
+    for (size_t k = length; k < t; ++k) padded[plen++] = '0';
+  }
+  for (size_t k = 0; k < text.size() && plen < sizeof padded; ++k) padded[plen++] = text[k];
+  if (st.ZeroSuppression == 'T') {
+    while (plen < t && plen < sizeof padded) padded[plen++] = '0';
+  }
+  size_t ip = std::min(static_cast<size_t>(integer < 0 ? 0 : integer), plen);
+  size_t dp_end = std::min(t, plen);
+  char number[48];
+  size_t nlen = 0;
+  for (size_t k = 0; k < ip; ++k) number[nlen++] = padded[k];
+  bool any = ip > 0;
+  if (dp_end > ip) {
+    number[nlen++] = '.';
+    for (size_t k = ip; k < dp_end; ++k) number[nlen++] = padded[k];
+    any = true;
+  }
+  double v = 0.0;
+  if (any) std::from_chars(number, number + nlen, v);
+  value = RoundCoord(st.FileUnitFactor * v);
+  fine = RoundCoord(st.FileUnitFactor * v * 100.0);
+  if (negative) {
+    value = CheckedNeg(value);
+    fine = CheckedNeg(fine);
+  }
+}
+
+void RunStatement(ReaderState& st, std::string_view statement) {
+  if (statement.size() <= 2) return;
+  std::string_view code = statement.substr(0, 2);
+  std::string_view arg = statement.substr(2);
+  if (code == "FS")
+    FormatStatement(st, arg);
+  else if (code == "AD")
+    ApertureDefinition(st, arg);
+  else if (code == "MO")
+    UnitsStatement(st, arg);
+  else if (code == "LP")
+    PolarityStatement(st, arg);
+  else if (code == "AM")
+    MacroDefinition(arg);
+}
+
+}  // namespace
+
+void InitReaderState(ReaderState& st, TID_DrawFileFormat& image) {
+  std::vector<TPoint> points = std::move(st.Path.Points);
+  std::string scratch = std::move(st.Scratch);
+  st = ReaderState();
+  st.Path.Points = std::move(points);
+  st.Path.Points.resize(kPathCapacity);
+  st.Scratch = std::move(scratch);
+  st.Scratch.clear();
+  st.Image = &image;
+}
+
+// ---------------------------------------------------------------------------------
+// Number syntax
+
+bool IsDecimalNumber(std::string_view s) {
+  if (s.empty()) return false;
+  int digits = 0, dots = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (IsDigit(c))
+      ++digits;
+    else if (c == '.')
+      ++dots;
+    else if (c != '-' || i != 0)
+      return false;
+  }
+  return digits > 0 && dots <= 1;
+}
+
+double DecimalValue(std::string_view s) {
+  double v = 0.0;
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  (void)ptr;
+  if (ec == std::errc::result_out_of_range) {
+    // Too many digits for a double: infinite when a digit before the point is not
+    // zero, otherwise it vanished below the smallest double.
+    bool huge = false;
+    for (char c : s) {
+      if (c == '.') break;
+      if (c >= '1' && c <= '9') huge = true;
+    }
+    bool negative = !s.empty() && s[0] == '-';
+    v = huge ? (negative ? -HUGE_VAL : HUGE_VAL) : 0.0;
+  } else if (ec != std::errc()) {
+    v = 0.0;
+  }
+  return v;
+}
+
+bool IsIntegerText(std::string_view s) {
+  size_t i = (!s.empty() && s[0] == '-') ? 1 : 0;
+  if (i >= s.size()) return false;
+  for (; i < s.size(); ++i)
+    if (!IsDigit(s[i])) return false;
+  return true;
+}
+
+int32_t IntegerValue(std::string_view s) {
+  bool negative = !s.empty() && s[0] == '-';
+  int64_t v = 0;
+  for (size_t i = negative ? 1 : 0; i < s.size(); ++i) {
+    if (!IsDigit(s[i])) break;
+    if (v <= 2147483648LL) v = v * 10 + (s[i] - '0');
+  }
+  if (negative) return v >= 2147483648LL ? INT32_MIN : static_cast<int32_t>(-v);
+  return v > 2147483647LL ? INT32_MAX : static_cast<int32_t>(v);
+}
+
+// ---------------------------------------------------------------------------------
+// Coordinates
+
+void ConvertCoordinate(const ReaderState& st, std::string_view text, int32_t totalDigits,
+                       int32_t integerDigits, int32_t& value, int32_t& fine) {
+  NumberText n;
+  size_t i = 0;
+  CollectNumber(text, i, text.size(), n);
+  if (!n.IsInt32) ThrowRange();
+  ConvertRun(st, n, totalDigits, integerDigits, value, fine);
+}
+
+void TokenizeBlock(ReaderState& st, std::string_view block) {
+  BlockFields& f = st.LastBlock;
+  f.HasG = f.HasD = f.HasX = f.HasY = f.HasI = f.HasJ = false;
+  size_t end = block.find('*');
+  if (end == std::string_view::npos) end = block.size();
+  NumberText n;
+  size_t i = 0;
+  while (i < end) {
+    char letter = Upper(block[i++]);
+    if (letter != 'G' && letter != 'D' && letter != 'X' && letter != 'Y' && letter != 'I' &&
+        letter != 'J')
+      continue;
+    CollectNumber(block, i, end, n);
+    if (n.Length == 0 || !n.IsInt32) continue;
+    switch (letter) {
+      case 'G':
+        f.HasG = true, f.G = n.Value;
+        break;
+      case 'D':
+        f.HasD = true, f.D = n.Value;
+        break;
+      case 'X':
+        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.X, f.FineX);
+        f.HasX = true;
+        break;
+      case 'Y':
+        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.Y, f.FineY);
+        f.HasY = true;
+        break;
+      case 'I':
+        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.I, f.FineI);
+        f.HasI = true;
+        break;
+      case 'J':
+        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.J, f.FineJ);
+        f.HasJ = true;
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------
+// Parameters
+
+void FormatStatement(ReaderState& st, std::string_view arg) {
+  st.ZeroSuppression = ' ';
+  bool xSeen = false, ySeen = false, modeSeen = false;
+  if (arg.size() <= 5) return;
+  while (!arg.empty()) {
+    bool matched = false;
+    if (arg[0] == 'L' || arg[0] == 'T') {
+      st.ZeroSuppression = arg[0];
+      arg.remove_prefix(1);
+      matched = true;
+    }
+    if (!arg.empty() && (arg[0] == 'A' || arg[0] == 'I')) {
+      modeSeen = true;
+      st.Absolute = arg[0] == 'A';
+      arg.remove_prefix(1);
+      matched = true;
+    }
+    if (!arg.empty() && std::string_view("DGMNXY").find(arg[0]) != std::string_view::npos) {
+      char letter = arg[0];
+      size_t k = 1;
+      while (k < arg.size() && IsDigit(arg[k])) ++k;
+      if (k == 3 && (letter == 'X' || letter == 'Y')) {
+        int32_t a = arg[1] - '0', b = arg[2] - '0';
+        if (letter == 'X') {
+          st.XTotalDigits = a + b, st.XIntegerDigits = a, xSeen = true;
+        } else {
+          st.YTotalDigits = a + b, st.YIntegerDigits = a, ySeen = true;
+        }
+      }
+      arg.remove_prefix(k);
+      matched = true;
+    }
+    if (!matched) break;
+  }
+  if (xSeen && ySeen && modeSeen) st.FormatSeen = true;
+}
+
+void UnitsStatement(ReaderState& st, std::string_view arg) {
+  st.FileUnitFactor = arg == "IN*" ? 1000.0 : 39.37;
+}
+
+void PolarityStatement(ReaderState& st, std::string_view arg) {
+  if (arg.empty()) return;
+  if (arg[0] == 'D' || arg[0] == 'd')
+    st.Dark = true;
+  else if (arg[0] == 'C' || arg[0] == 'c')
+    st.Dark = false;
+}
+
+void ProcessParameterBlock(ReaderState& st, std::string_view block) {
+  std::string& text = st.Scratch;
+  text.clear();
+  for (char c : block)
+    if (static_cast<unsigned char>(c) > 32) text.push_back(c);
+  size_t open = text.find('%');
+  if (open == std::string::npos) return;
+  std::string_view rest = std::string_view(text).substr(open + 1);
+  size_t close = rest.find('%');
+  if (close != std::string_view::npos) rest = rest.substr(0, close);
+  if (StartsWith(rest, "AM")) {
+    RunStatement(st, rest);  // a macro body keeps its '*' separators
+    return;
+  }
+  while (!rest.empty()) {
+    size_t star = rest.find('*');
+    size_t len = star == std::string_view::npos ? rest.size() : star + 1;
+    RunStatement(st, rest.substr(0, len));
+    rest.remove_prefix(len);
+  }
+}
+
+void ProcessBlock(ReaderState& st, std::string_view block) {
+  if (IsCommentText(block)) return;
+  if (block.find('%') != std::string_view::npos)
+    ProcessParameterBlock(st, block);
+  else
+    InterpretBlock(st, block);
+}
+
+// ---------------------------------------------------------------------------------
+// The entry
+
+bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
+                    const std::string& defaultFormat) {
+  ResetImage(PolygonShapes());
+  auto st = std::make_unique<ReaderState>();
+  InitReaderState(*st, image);
+  ProcessParameterBlock(*st, defaultFormat);
+  st->FormatSeen = false;
+  st->ApertureSeen = false;
+
+  InputFile file(fileName);
+  DeleteFixedGerbLog();
+  ResetImage(image);
+
+  std::unique_ptr<char[]> chunk(new char[kReadChunk]);
+  std::string block;
+  block.reserve(4096);
+  auto complete = [&]() {
+    if (block.size() != 1) ProcessBlock(*st, block);
+    block.clear();
+    st->InParameter = false;
+  };
+  auto append = [&](char c) {
+    if (block.size() < kMaxBlockText) block.push_back(c);
+  };
+  for (;;) {
+    size_t n = file.Read(chunk.get(), kReadChunk);
+    if (n == 0) break;
+    for (size_t i = 0; i < n; ++i) {
+      char c = chunk[i];
+      if (static_cast<unsigned char>(c) < 32) continue;
+      append(c);
+      if (st->InParameter) {
+        if (c == '%') complete();
+      } else if (c == '*') {
+        complete();
+      } else if (c == '%') {
+        // A '%' in a comment (X2 attributes written as G04 comments, "100%") is text:
+        // the comment still ends at its '*'.
+        if (!IsCommentText(block)) st->InParameter = true;
+      }
+    }
+  }
+  if (!block.empty()) complete();
+  FlushPath(*st);
+  return st->FormatSeen && st->ApertureSeen;
+}
+
+}  // namespace pv

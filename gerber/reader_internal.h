@@ -1,0 +1,161 @@
+#pragma once
+// Internals of the Gerber reader shared by its three source files: the state of one
+// read, the tokenised data block, the process-wide aperture and macro tables, and the
+// helpers the parameter code, the aperture code and the command interpreter call on
+// each other. Tests include this header to look at the tables directly.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "draw/image.h"
+
+namespace pv {
+
+// ---------------------------------------------------------------------------------
+// State of one read
+
+// The fields of one data block. X, Y, I, J are image units after conversion (X and Y
+// before the incremental adjustment), their fine values 1/100 image unit.
+struct BlockFields {
+  bool HasG = false, HasD = false, HasX = false, HasY = false, HasI = false, HasJ = false;
+  int32_t G = 0, D = 0, X = 0, Y = 0, I = 0, J = 0;
+  int32_t FineX = 0, FineY = 0, FineI = 0, FineJ = 0;
+};
+
+inline constexpr int32_t kPathCapacity = 80000;
+inline constexpr int32_t kEmptyBoxMin = 1000000;
+inline constexpr int32_t kEmptyBoxMax = -1000000;
+
+// The points of the path being drawn. The point storage is allocated once per read.
+struct PathBuffer {
+  std::vector<TPoint> Points;  // kPathCapacity slots
+  int32_t Count = 0;
+  int32_t PathKind = -1;  // interpolation mode the path was started under; -1 when empty
+  int32_t ApertureSize = 0;
+  char ApertureKind = 'C';
+  int32_t BoxMinX = kEmptyBoxMin, BoxMinY = kEmptyBoxMin;
+  int32_t BoxMaxX = kEmptyBoxMax, BoxMaxY = kEmptyBoxMax;
+};
+
+struct ReaderState {
+  char ZeroSuppression = ' ';  // 'L', 'T' or blank
+  int32_t XTotalDigits = 0, XIntegerDigits = 0;
+  int32_t YTotalDigits = 0, YIntegerDigits = 0;
+  double FileUnitFactor = 1000.0;  // image units per file unit
+  bool Absolute = true;
+  bool FormatSeen = false;
+  bool ApertureSeen = false;
+  bool Dark = true;
+  bool InParameter = false;
+  int32_t InterpolationMode = 1;  // 1 linear, 2 clockwise, 3 counterclockwise
+  bool MultiQuadrant = false;
+  bool Region = false;
+  bool RegionLinear = true;
+  int32_t CurrentDCode = 11;
+  int32_t SavedDCode = 1;
+  bool PenDown = false;
+  int32_t CurrentX = 0, CurrentY = 0;
+  int32_t FineCurrentX = 0, FineCurrentY = 0;
+  BlockFields LastBlock;
+  PathBuffer Path;
+  TID_DrawFileFormat* Image = nullptr;  // the caller's image the records go to
+  std::string Scratch;                  // parameter text without blanks, reused
+};
+
+// Sets up a state as a read starts (the path storage included).
+void InitReaderState(ReaderState& st, TID_DrawFileFormat& image);
+
+// ---------------------------------------------------------------------------------
+// Reading and parameters
+
+// One assembled block: a comment is dropped, a block holding '%' is a parameter block,
+// anything else a data block.
+void ProcessBlock(ReaderState& st, std::string_view block);
+void ProcessParameterBlock(ReaderState& st, std::string_view block);
+void FormatStatement(ReaderState& st, std::string_view arg);
+void UnitsStatement(ReaderState& st, std::string_view arg);
+void PolarityStatement(ReaderState& st, std::string_view arg);
+
+// Tokenises a data block up to its first '*' into st.LastBlock.
+void TokenizeBlock(ReaderState& st, std::string_view block);
+
+// Digits of a coordinate (with an optional leading '-') in the given format, to image
+// units and 1/100 image unit. Raises ERangeError when either leaves 32 bits.
+void ConvertCoordinate(const ReaderState& st, std::string_view text, int32_t totalDigits,
+                       int32_t integerDigits, int32_t& value, int32_t& fine);
+
+// Digits, '-' and '.' only, at least one digit, at most one '.', '-' only first.
+bool IsDecimalNumber(std::string_view s);
+// The value of a text that passed IsDecimalNumber (beyond the double range: +-infinity).
+double DecimalValue(std::string_view s);
+// Digits with an optional leading '-', at least one digit.
+bool IsIntegerText(std::string_view s);
+// The value of an integer text, saturated to the 32-bit range.
+int32_t IntegerValue(std::string_view s);
+
+// ---------------------------------------------------------------------------------
+// Apertures and macros (process-wide, reset before every file)
+
+inline constexpr int32_t kApertureSlots = 2000;
+inline constexpr int32_t kDCodes = 4000;
+inline constexpr int32_t kMacros = 500;
+inline constexpr int32_t kModifiers = 100;
+
+struct TAperture {
+  char Kind = 'E';  // 'C', 'R', 'O', 'P', 'M' or 'E' (undefined)
+  int32_t Size = 40;
+  int32_t A = 0, B = 0, C = 0, D = 0;
+};
+
+struct TAMacro {
+  std::string Name;  // empty: a free entry
+  std::string Body;
+};
+
+// Slot i (1..2000) of ApertureTable; ERangeError outside.
+TAperture& ApertureSlot(int32_t slot);
+// DCodeMap[d] (1..4000); ERangeError outside.
+int32_t& DCodeSlot(int32_t dcode);
+// The aperture that D code d selects.
+const TAperture& ApertureOfDCode(int32_t dcode);
+// MacroTable entry i (1..500).
+TAMacro& MacroEntry(int32_t i);
+// ModifierValues[i] (1..100), the macro variables $1..$100.
+double& ModifierValue(int32_t i);
+int32_t ModifierCount();
+// PrimitiveParams[i] (1..100) and their count.
+double PrimitiveParam(int32_t i);
+int32_t PrimitiveParamCount();
+int32_t NextFreeSlot();
+
+TID_DrawFileFormat& PolygonShapes();
+TID_DrawFileFormat& MacroShapes();
+
+void ApertureDefinition(ReaderState& st, std::string_view arg);
+void MacroDefinition(std::string_view arg);
+// Parses modifier text into ModifierValues; returns the count.
+int32_t ParseModifiers(std::string_view text);
+// Draws the primitives of a macro body into MacroShapes with the current ModifierValues.
+void InstantiateMacro(const ReaderState& st, std::string_view body);
+// Evaluates one field of a macro statement (assignment or expression).
+void EvaluateField(std::string_view field);
+// Strictly left-to-right value of a macro expression.
+double EvaluateExpression(std::string_view expr);
+// Adds a regular polygon of diameter d, n vertices, rotation r (1/1000 degree).
+void BuildStandardPolygon(int32_t diameter, int32_t vertices, int32_t rotation);
+
+// Rotate (x, y) counterclockwise about the origin; each keeps the sine and cosine of
+// the last angle it was given.
+TPoint RotateMilliDegrees(TPoint p, int32_t milliDegrees);
+TPoint RotateDegrees(TPoint p, int32_t degrees);
+
+// ---------------------------------------------------------------------------------
+// Command interpreter
+
+void InterpretBlock(ReaderState& st, std::string_view block);
+void FlushPath(ReaderState& st);
+void AddPathPoint(ReaderState& st, int32_t x, int32_t y);
+void ArcToPoints(ReaderState& st, TPoint centre, TPoint start, TPoint end, bool counterclockwise);
+
+}  // namespace pv

@@ -1,0 +1,157 @@
+// Real boards: every Gerber file of the corpus index, the files users pass by mistake,
+// and the generators whose format statements need a careful reading.
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "gerber_test_util.h"
+
+using namespace pv;
+using namespace pvtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CorpusRead {
+  bool accepted = false;
+  bool raised = false;
+  std::string error;
+  TID_DrawFileFormat image;
+};
+
+CorpusRead ReadCorpusFile(const fs::path& path) {
+  CorpusRead r;
+  ResetReaderTables();
+  try {
+    r.accepted = ReadGerberFile(path.string(), r.image, kDefaultGerberFormat);
+  } catch (const std::exception& e) {
+    r.raised = true;
+    r.error = e.what();
+  }
+  return r;
+}
+
+std::vector<std::string> IndexedFiles(const fs::path& corpus) {
+  std::vector<std::string> files;
+  std::ifstream index(corpus / "INDEX.tsv");
+  std::string line;
+  std::getline(index, line);  // header
+  while (std::getline(index, line)) {
+    std::string path = line.substr(0, line.find('\t'));
+    if (!path.empty()) files.push_back(path);
+  }
+  return files;
+}
+
+bool HasExtents(const TID_DrawFileFormat& image) {
+  return image.MinX != 1000000 && image.MinY != 1000000 && image.MaxX != -1000000 &&
+         image.MaxY != -1000000 && image.MinX <= image.MaxX && image.MinY <= image.MaxY;
+}
+
+// Files whose only aperture definition has no numeric modifier ("%ADD20C,BBBB*%", a
+// fuzzing input): no accepted aperture definition, so the file is refused.
+const std::set<std::string> kRefused = {
+    "gerbv/test-inputs/parse_aperture_strtok.1.poc",
+};
+
+// Files that are accepted but leave nothing to draw in the subset the reader draws.
+const std::map<std::string, std::string> kNothingDrawn = {
+    {"gerbonara/misc-tests/multiline_read.ger", "selects an aperture and draws nothing"},
+    {"gerbonara/pcb-rnd/power-art.asb", "an empty layer: one aperture, no drawing"},
+    {"gerbv/test-inputs/test-include-file-1.gbx", "its drawing sits in an included file"},
+    {"tracespace/fixtures-arc-strokes/single-quadrant-I-to-II.gbr",
+     "single-quadrant arcs whose ends share an axis are skipped"},
+    {"tracespace/fixtures-arc-strokes/single-quadrant-II-to-III.gbr",
+     "single-quadrant arcs whose ends share an axis are skipped"},
+    {"tracespace/fixtures-arc-strokes/single-quadrant-III-to-IV.gbr",
+     "single-quadrant arcs whose ends share an axis are skipped"},
+    {"tracespace/fixtures-arc-strokes/single-quadrant-IV-to-I.gbr",
+     "single-quadrant arcs whose ends share an axis are skipped"},
+    {"tracespace/fixtures-arc-strokes/zero-length.gbr", "a single-quadrant arc of no length"},
+    {"tracespace/fixtures-macro-primitives/moire-primitive.gbr", "moire primitives add nothing"},
+    {"tracespace/fixtures-macro-primitives/rotated-moire-primitive.gbr",
+     "moire primitives add nothing"},
+    {"tracespace/fixtures-macro-primitives/thermal-primitive.gbr",
+     "thermal primitives add nothing"},
+    {"tracespace/fixtures-macro-primitives/rotated-thermal-primitive.gbr",
+     "thermal primitives add nothing"},
+};
+
+}  // namespace
+
+TEST(GerberCorpus, EveryIndexedFileIsRead) {
+  fs::path corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  std::vector<std::string> files = IndexedFiles(corpus);
+  ASSERT_GT(files.size(), 300u);
+  for (const std::string& name : files) {
+    SCOPED_TRACE(name);
+    CorpusRead r = ReadCorpusFile(corpus / name);
+    EXPECT_FALSE(r.raised) << r.error;
+    if (kRefused.count(name)) {
+      EXPECT_FALSE(r.accepted);
+      continue;
+    }
+    EXPECT_TRUE(r.accepted);
+    auto nothing = kNothingDrawn.find(name);
+    if (nothing != kNothingDrawn.end()) {
+      EXPECT_EQ(r.image.Count, 0) << nothing->second;
+      continue;
+    }
+    EXPECT_GT(r.image.Count, 0);
+    EXPECT_TRUE(HasExtents(r.image));
+  }
+}
+
+TEST(GerberCorpus, FilesPassedByMistakeAreRefused) {
+  fs::path corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  int seen = 0;
+  for (const auto& entry : fs::directory_iterator(corpus / "negative")) {
+    SCOPED_TRACE(entry.path().filename().string());
+    CorpusRead r = ReadCorpusFile(entry.path());
+    EXPECT_TRUE(r.raised || !r.accepted);
+    ++seen;
+  }
+  EXPECT_GE(seen, 6);
+}
+
+TEST(GerberCorpus, GeneratorsWithUnusualStatements) {
+  fs::path corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  std::vector<fs::path> files;
+  // X2 attributes written as comments containing '%'.
+  for (const char* n : {"copper_bottom", "copper_top", "profile", "silkscreen_bottom",
+                        "silkscreen_top", "soldermask_bottom", "soldermask_top"})
+    files.push_back(corpus / "gerbonara/eagle-newer" / (std::string(n) + ".gbr"));
+  // %FSLAN2X34Y34*% and %FSDAX24Y24*%.
+  for (const char* ext : {"asb", "ast", "bot", "drd", "smb", "smt", "ssb", "sst", "top"})
+    files.push_back(corpus / "gerbv/orcad" / (std::string("rs232_cm.") + ext));
+  for (const auto& entry : fs::directory_iterator(corpus / "psas-gps-rf-board/venus838-breakout"))
+    files.push_back(entry.path());
+  ASSERT_EQ(files.size(), 23u);
+  for (const fs::path& f : files) {
+    SCOPED_TRACE(f.string());
+    CorpusRead r = ReadCorpusFile(f);
+    EXPECT_FALSE(r.raised) << r.error;
+    EXPECT_TRUE(r.accepted);
+    EXPECT_GT(r.image.Count, 0);
+    EXPECT_TRUE(HasExtents(r.image));
+  }
+}
+
+TEST(GerberCorpus, BoardExtentsDescribeTheBoard) {
+  fs::path corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+  // The region fixture with arcs: a rounded square of 1.5 inch.
+  CorpusRead arcs = ReadCorpusFile(corpus / "tracespace/fixtures-regions/region-with-arcs.gbr");
+  ASSERT_TRUE(arcs.accepted);
+  ASSERT_EQ(arcs.image.Count, 1);
+  EXPECT_EQ(arcs.image.Records[0].Kind, rkPolygon);
+  EXPECT_GT(arcs.image.Records[0].Count, 20);  // corners are arcs, not cut off
+  EXPECT_EQ(arcs.image.MinX, 0);
+  EXPECT_EQ(arcs.image.MaxX, 1500);
+  EXPECT_EQ(arcs.image.MinY, 0);
+  EXPECT_EQ(arcs.image.MaxY, 1500);
+}
