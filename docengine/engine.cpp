@@ -459,30 +459,13 @@ void TgtCustomDocumentEngine::ClearEngineStates() {
 
 void TgtCustomDocumentEngine::ProcessMetafile(const TMetafile& metafile, double x, double y) {
   if (!docOpen_) return;
+  // Whether or not the engine claims the input resolution (capInputResolution), the
+  // recording goes to the processor as recorded: the processor itself maps input dots to
+  // screen pixels, so replaying a page recording into the page rectangle first would be
+  // an identity. Pictures of another size are scaled by PlayMetafile into a rectangle.
   TgtMetafileProcessor processor(*this);
   processor.UpdatePositionTextMode = true;
-  const double ox = x + area_.Left;
-  const double oy = y + area_.Top;
-  const TgtPageSettings* s = CurrentPageSettings();
-  if (!(capabilities_ & capInputResolution) &&
-      (inputXRes_ != kScreenPPI || inputYRes_ != kScreenPPI) && s && metafile.Width() > 0 &&
-      metafile.Height() > 0) {
-    // Replay into the page rectangle. A page recording already has the page's size, and
-    // the processor maps input dots to screen pixels itself, so only a picture of another
-    // size is stretched.
-    const double sx = RoundPixels(s->Width()) == metafile.Width()
-                          ? 1.0
-                          : s->Width() / metafile.Width();
-    const double sy = RoundPixels(s->Height()) == metafile.Height()
-                          ? 1.0
-                          : s->Height() / metafile.Height();
-    if (sx != 1.0 || sy != 1.0) {
-      const TMetafile scaled = ScaledMetafile(metafile, sx, sy);
-      processor.Process(scaled, ox, oy);
-      return;
-    }
-  }
-  processor.Process(metafile, ox, oy);
+  processor.Process(metafile, x + area_.Left, y + area_.Top);
 }
 
 void TgtCustomDocumentEngine::PlayMetafile(const TMetafile& metafile) {

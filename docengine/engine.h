@@ -362,6 +362,8 @@ class TgtCustomDocumentEngine : public TgtComponent {
   double UnitFactor() const { return unitFactor_; }
   // The recording canvas of the current page; null without an open document.
   TMetafileCanvas* PageCanvas() const { return canvas_.get(); }
+  // The metafile the page canvas records into; null without an open document.
+  const TMetafile* PageMetafile() const { return pageMetafile_.get(); }
   // The settings of the current page (its own copy, screen pixels); null without a page.
   const TgtPageSettings* CurrentPageSettings() const;
   // The files the concrete engine wrote; the first is opened after creation.
