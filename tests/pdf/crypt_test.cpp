@@ -1,5 +1,10 @@
 #include "pdf/crypt.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -42,6 +47,40 @@ std::string FindProgram(const std::string& name) {
     start = end + 1;
   }
   return {};
+}
+
+struct ToolResult {
+  int status = -1;  // exit status, or -1 when the program could not be run
+  std::string out;
+  std::string err;
+};
+
+// Runs a program (looked up on PATH) in dir, its output captured through files in dir.
+ToolResult RunTool(const std::vector<std::string>& argv, const std::filesystem::path& dir) {
+  ToolResult r;
+  const std::string outFile = (dir / ".tool-out").string();
+  const std::string errFile = (dir / ".tool-err").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return r;
+  int status = 0;
+  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+  r.out = pvtest::ReadFile(outFile);
+  r.err = pvtest::ReadFile(errFile);
+  std::filesystem::remove(outFile);
+  std::filesystem::remove(errFile);
+  return r;
 }
 
 TEST(MD5, Rfc1321Vectors) {
@@ -266,7 +305,7 @@ void CheckWithQpdf(TgtPDFEncryptionLevel level) {
   EXPECT_EQ(pdf.find("Board Title"), std::string::npos);
   pvtest::WriteFile(file, pdf);
 
-  const auto user = pvtest::Run({qpdf, "--check", "--password=user-pw", file.string()}, dir.path());
+  const auto user = RunTool({qpdf, "--check", "--password=user-pw", file.string()}, dir.path());
   EXPECT_EQ(user.status, 0) << user.out << user.err;
   EXPECT_NE(user.out.find("Supplied password is user password"), std::string::npos) << user.out;
   EXPECT_NE(user.out.find(level == TgtPDFEncryptionLevel::el128bit ? "R = 3" : "R = 2"),
@@ -275,16 +314,16 @@ void CheckWithQpdf(TgtPDFEncryptionLevel level) {
   EXPECT_NE(user.out.find("No syntax or stream encoding errors"), std::string::npos) << user.out;
 
   const auto owner =
-      pvtest::Run({qpdf, "--check", "--password=owner-pw", file.string()}, dir.path());
+      RunTool({qpdf, "--check", "--password=owner-pw", file.string()}, dir.path());
   EXPECT_EQ(owner.status, 0) << owner.out << owner.err;
   EXPECT_NE(owner.out.find("Supplied password is owner password"), std::string::npos)
       << owner.out;
 
-  const auto wrong = pvtest::Run({qpdf, "--check", "--password=nope", file.string()}, dir.path());
+  const auto wrong = RunTool({qpdf, "--check", "--password=nope", file.string()}, dir.path());
   EXPECT_NE(wrong.status, 0);
 
   const auto plain = dir / "plain.pdf";
-  const auto dec = pvtest::Run({qpdf, "--decrypt", "--password=user-pw", "--qdf",
+  const auto dec = RunTool({qpdf, "--decrypt", "--password=user-pw", "--qdf",
                                 "--object-streams=disable", file.string(), plain.string()},
                                dir.path());
   EXPECT_EQ(dec.status, 0) << dec.out << dec.err;
