@@ -94,7 +94,17 @@ char* FormatNumberTo(char* buf, double v) {
     }
     // rest / 2^s is the fractional part; rest * 10000 < 2^67, so from s = 68 on it rounds
     // to nothing.
-    if (s < 68) {
+    if (s <= 50) {
+      // rest * 10000 < 2^64: plain 64-bit arithmetic for the common magnitudes.
+      const uint64_t scaled = rest * 10000u;
+      uint64_t q = scaled >> s;
+      if ((scaled & ((uint64_t{1} << s) - 1)) >= (uint64_t{1} << (s - 1))) ++q;
+      decimals = static_cast<uint32_t>(q);
+      if (decimals == 10000) {
+        decimals = 0;
+        ++whole;
+      }
+    } else if (s < 68) {
       const u128 scaled = static_cast<u128>(rest) * 10000u;
       u128 q = scaled >> s;
       const u128 r = scaled & ((static_cast<u128>(1) << s) - 1);
