@@ -11,6 +11,7 @@
 #include "docengine/engine.h"
 #include "docengine/items.h"
 #include "docengine/metafile.h"
+#include "docengine/metafile_canvas.h"
 #include "docengine/metafile_processor.h"
 
 namespace pv {
@@ -777,6 +778,70 @@ TEST(MetafileProcessor, DamagedRecordingsEndCleanly) {
     odd.Rec(9999, {1, 2, 3}).Rec(EMR_GDICOMMENT, {0}).LineTo(3, 3);
     EXPECT_EQ(Play(engine, odd).size(), 1u);
   }
+}
+
+TEST(MetafileProcessor, RecordedCanvasPage) {
+  TestEngine engine;
+  engine.SetInputXRes(1000);
+  engine.SetInputYRes(1000);
+  TMetafile mf;
+  mf.SetWidth(816);
+  mf.SetHeight(1056);
+  {
+    TMetafileCanvas canvas(mf);
+    canvas.Brush.Color = 0x00FF00;
+    canvas.FillRect({100, 100, 200, 300});
+    canvas.Pen.Color = 0x0000FF;
+    canvas.Pen.Width = 20;
+    canvas.MoveTo(0, 0);
+    canvas.LineTo(1000, 500);
+    canvas.FillRect({100, 100, 200, 300});
+    canvas.Brush.Style = TBrushStyle::bsClear;
+    canvas.Ellipse(0, 0, 2000, 1000);
+    canvas.Font.SetSize(90);
+    canvas.TextOut(1000, 1250, u"Caption");
+  }
+  TgtMetafileProcessor p(engine);
+  p.UpdatePositionTextMode = true;
+  p.Process(mf, 5, 7);
+  const TgtItemList& items = engine.CurrentItemList();
+  ASSERT_EQ(items.size(), 6u);
+
+  // First fill: the destination rectangle, in the brush colour all round.
+  const auto& fill = At<TgtShapeItem>(items, 0);
+  EXPECT_EQ(fill.Kind, skRectangle);
+  ExpectPoint(fill.Points[0], 5 + 9.6, 7 + 9.6);
+  ExpectPoint(fill.Points[1], 5 + 19.2, 7 + 28.8);
+  EXPECT_EQ(fill.Brush, (TBrush{0x00FF00, TBrushStyle::bsSolid}));
+  EXPECT_EQ(fill.Pen.Color, 0x00FF00);
+
+  const auto& line = At<TgtShapeItem>(items, 1);
+  EXPECT_EQ(line.Kind, skLine);
+  ExpectPoint(line.Points[0], 5, 7);
+  ExpectPoint(line.Points[1], 5 + 96, 7 + 48);
+  EXPECT_EQ(line.Pen, (TPen{0x0000FF, 20, TPenStyle::psSolid}));
+
+  // Later fills: the inclusive bounds.
+  const auto& later = At<TgtShapeItem>(items, 2);
+  ExpectPoint(later.Points[0], 5 + 9.6, 7 + 9.6);
+  ExpectPoint(later.Points[1], 5 + 199 * 0.096, 7 + 299 * 0.096);
+  EXPECT_EQ(later.Brush.Color, 0x00FF00);
+
+  const auto& ellipse = At<TgtShapeItem>(items, 3);
+  EXPECT_EQ(ellipse.Kind, skEllipse);
+  ExpectPoint(ellipse.Points[1], 5 + 192, 7 + 96);
+  EXPECT_EQ(ellipse.Brush.Style, TBrushStyle::bsClear);
+  EXPECT_EQ(ellipse.Pen.Width, 20);
+
+  const auto& text = At<TgtTextItem>(items, 4);
+  ASSERT_EQ(text.Lines.size(), 1u);
+  EXPECT_EQ(text.Lines[0], u"Caption");
+  EXPECT_EQ(text.Font.Size(), 90);
+  EXPECT_EQ(text.Font.Name, "Helvetica");
+  EXPECT_NEAR(text.X, 5 + 96, 1e-9);
+  EXPECT_NEAR(text.Y, 7 + 120, 1e-9);
+  EXPECT_EQ(text.Advances.size(), 7u);
+  EXPECT_EQ(At<TgtEOFItem>(items, 5).EndFlag, 1);
 }
 
 }  // namespace
