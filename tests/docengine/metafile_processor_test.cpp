@@ -780,6 +780,61 @@ TEST(MetafileProcessor, DamagedRecordingsEndCleanly) {
   }
 }
 
+TEST(MetafileProcessor, AnsiTextAndStockFonts) {
+  TestEngine engine;
+  EmfBuilder emf;
+  emf.Font(1, -16, u"Plotvane Test Face").Select(1);
+  // "a", a zero byte (dropped, its advance joins the one before), code page 1252 0xE9.
+  EMREXTTEXTOUTA t{};
+  t.emrtext.ptlReference = {3, 4};
+  t.emrtext.nChars = 3;
+  t.emrtext.offString = sizeof t;
+  t.emrtext.offDx = sizeof t + 4;
+  t.emrtext.rcl = {0, 0, -1, -1};
+  std::vector<uint8_t> extra = {'a', 0, 0xE9, 0};
+  const int32_t dx[3] = {5, 6, 7};
+  extra.resize(4 + sizeof dx);
+  std::memcpy(extra.data() + 4, dx, sizeof dx);
+  emf.Struct(EMR_EXTTEXTOUTA, t, extra);
+  // A stock font puts the default font back.
+  emf.Select(ENHMETA_STOCK_OBJECT | ANSI_VAR_FONT).Struct(EMR_EXTTEXTOUTA, t, extra);
+  const TgtItemList& items = Play(engine, emf);
+  ASSERT_EQ(items.size(), 2u);
+  const auto& a = At<TgtTextItem>(items, 0);
+  EXPECT_EQ(a.Lines[0], u"a\u00E9");
+  EXPECT_EQ(a.Advances, (std::vector<double>{11, 7}));
+  EXPECT_EQ(a.Font.Name, "Plotvane Test Face");
+  EXPECT_EQ(At<TgtTextItem>(items, 1).Font, (TFont{}));
+}
+
+TEST(MetafileProcessor, FillRegion) {
+  TestEngine engine;
+  EmfBuilder emf;
+  emf.Pen(1, PS_DOT, 4, 0x0F0F0F).Select(1).Brush(2, BS_SOLID, 0x00AA00);
+  // Bounds as recorded (no mapping), offsets added; pen width 0; the named brush.
+  const std::vector<int32_t> region = {32, 1, 1, 16, 0, 0, 10, 10, 0, 0, 10, 10};
+  auto fillRgn = [&](uint32_t brush) {
+    EMRFILLRGN r{};
+    r.rclBounds = {10, 20, 30, 40};
+    r.cbRgnData = 48;
+    r.ihBrush = brush;
+    std::vector<uint8_t> extra(region.size() * 4);
+    std::memcpy(extra.data(), region.data(), extra.size());
+    emf.Struct(EMR_FILLRGN, r, extra);
+  };
+  fillRgn(2);
+  fillRgn(ENHMETA_STOCK_OBJECT | DKGRAY_BRUSH);
+  const TgtItemList& items = Play(engine, emf, 1000, 2000);
+  ASSERT_EQ(items.size(), 2u);
+  const auto& s = At<TgtShapeItem>(items, 0);
+  EXPECT_EQ(s.Kind, skRectangle);
+  ExpectPoint(s.Points[0], 1010, 2020);
+  ExpectPoint(s.Points[1], 1030, 2040);
+  EXPECT_EQ(s.Pen, (TPen{0x0F0F0F, 0, TPenStyle::psDot}));
+  EXPECT_EQ(s.Brush, (TBrush{0x00AA00, TBrushStyle::bsSolid}));
+  EXPECT_EQ(At<TgtShapeItem>(items, 1).Brush, (TBrush{0x404040, TBrushStyle::bsSolid}));
+}
+
 TEST(MetafileProcessor, RecordedCanvasPage) {
   TestEngine engine;
   engine.SetInputXRes(1000);
