@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -33,6 +35,13 @@ bool IsCommentText(std::string_view s) { return StartsWith(s, "G4") || StartsWit
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Characters that block assembly simply appends: not a control, '*' or '%'.
+constexpr auto kOrdinary = [] {
+  std::array<bool, 256> t{};
+  for (int c = 32; c < 256; ++c) t[static_cast<size_t>(c)] = c != '*' && c != '%';
+  return t;
+}();
+
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // The file, read in large chunks; closed when the read ends, also by an exception.
@@ -62,6 +71,9 @@ class InputFile {
  private:
   int fd_ = -1;
 };
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 // A collected run of '-' and digits after a data letter ('+' already dropped). Only
 // the first digits matter for a coordinate (at most 18 fit a format), so a run of any
@@ -125,18 +137,23 @@ void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32
     while (plen < t && plen < sizeof padded) padded[plen++] = '0';
   }
   size_t ip = std::min(static_cast<size_t>(integer < 0 ? 0 : integer), plen);
-  size_t dp_end = std::min(t, plen);
-  char number[48];
-  size_t nlen = 0;
-  for (size_t k = 0; k < ip; ++k) number[nlen++] = padded[k];
-  bool any = ip > 0;
-  if (dp_end > ip) {
+  size_t dp_end = std::max(ip, std::min(t, plen));
+  // value = integer part "." decimal part. Up to 15 digits the digits form an exact
+  // double and so does the power of ten, so one division gives the correctly rounded
+  // value; longer texts go through the general conversion.
+  double v = 0.0;
+  if (dp_end <= 15) {
+    uint64_t digits = 0;
+    for (size_t k = 0; k < dp_end; ++k) digits = digits * 10 + static_cast<uint64_t>(padded[k] - '0');
+    v = static_cast<double>(digits) / kPowersOfTen[dp_end - ip];
+  } else {
+    char number[48];
+    size_t nlen = 0;
+    for (size_t k = 0; k < ip; ++k) number[nlen++] = padded[k];
     number[nlen++] = '.';
     for (size_t k = ip; k < dp_end; ++k) number[nlen++] = padded[k];
-    any = true;
+    std::from_chars(number, number + nlen, v);
   }
-  double v = 0.0;
-  if (any) std::from_chars(number, number + nlen, v);
   value = RoundCoord(st.FileUnitFactor * v);
   fine = RoundCoord(st.FileUnitFactor * v * 100.0);
   if (negative) {
@@ -392,16 +409,24 @@ bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
     block.clear();
     st->InParameter = false;
   };
-  auto append = [&](char c) {
-    if (block.size() < kMaxBlockText) block.push_back(c);
+  auto append = [&](const char* from, size_t count) {
+    if (block.size() < kMaxBlockText) block.append(from, std::min(count, kMaxBlockText - block.size()));
   };
   for (;;) {
-    size_t n = file.Read(chunk.get(), kReadChunk);
+    const size_t n = file.Read(chunk.get(), kReadChunk);
     if (n == 0) break;
-    for (size_t i = 0; i < n; ++i) {
-      char c = chunk[i];
-      if (static_cast<unsigned char>(c) < 32) continue;
-      append(c);
+    const char* p = chunk.get();
+    const char* const end = p + n;
+    while (p < end) {
+      // Ordinary characters are appended as one run.
+      const char* q = p;
+      while (q < end && kOrdinary[static_cast<unsigned char>(*q)]) ++q;
+      append(p, static_cast<size_t>(q - p));
+      if (q == end) break;
+      const char c = *q;
+      p = q + 1;
+      if (static_cast<unsigned char>(c) < 32) continue;  // line ends, tabs, controls
+      append(&c, 1);
       if (st->InParameter) {
         if (c == '%') complete();
       } else if (c == '*') {
