@@ -99,28 +99,33 @@ void TgtCustomPDFEngine::WriteObject(std::string_view text, int32_t n, bool clos
 }
 
 void TgtCustomPDFEngine::WriteStreamObject(std::string_view dict, std::string_view data, int32_t n,
-                                           std::string_view extra) {
+                                           bool lengthOnOwnLine) {
   std::string body;
   std::string text(dict);
+  int32_t len = 0;
   if (compression_.Enabled) {
     CompressStream(data, body, compression_.Level);
-    int32_t len = AllocObject();
-    text += "/Length\r\n" + ObjRef(len) + std::string(extra) + "/Filter/FlateDecode";
-    EncryptStream(body, n);
-    WriteObject(text, n, false);
-    output_->Write("stream\r\n");
-    output_->Write(body);
-    output_->Write("\r\nendstream\r\nendobj\r\n");
-    WriteObject(IntToStr(static_cast<int64_t>(body.size())), len, true);
+    len = AllocObject();
+    text += "/Length\r\n" + ObjRef(len) + "/Filter/FlateDecode";
   } else {
     body.assign(data);
-    EncryptStream(body, n);
-    text += "/Length " + IntToStr(static_cast<int64_t>(body.size())) + std::string(extra) + "\r\n";
-    WriteObject(text, n, false);
-    output_->Write("stream\r\n");
-    output_->Write(body);
-    output_->Write("\r\nendstream\r\nendobj\r\n");
+    text += lengthOnOwnLine ? "/Length\r\n" : "/Length ";
+    AppendInt(text, static_cast<int64_t>(body.size()));
+    if (!lengthOnOwnLine) text += "\r\n";
   }
+  EncryptStream(body, n);
+  WriteObject(text, n, false);
+  output_->Write("stream\r\n");
+  output_->Write(body);
+  output_->Write("\r\nendstream\r\nendobj\r\n");
+  if (len) WriteObject(IntToStr(static_cast<int64_t>(body.size())), len, true);
+}
+
+const TgtPageInfo* TgtCustomPDFEngine::CurrentPageInfo() const {
+  const int32_t page = CurrentPage();
+  if (!pageOpen_ || page < 1 || static_cast<size_t>(page) > pageInfos_.size()) return nullptr;
+  const TgtPageInfo& info = pageInfos_[static_cast<size_t>(page - 1)];
+  return info.ObjectNumber ? &info : nullptr;
 }
 
 double TgtCustomPDFEngine::ToPdfX(double x) const {
@@ -166,6 +171,10 @@ void TgtCustomPDFEngine::DoBeginDoc() {
   pageInfos_.clear();
   fontList_.clear();
   patternList_.clear();
+  imageList_.clear();
+  thumbnails_.clear();
+  backgroundObject_ = 0;
+  pageOpen_ = false;
   objectCount_ = 5;
   outlinesObject_ = 0;
   encryptObject_ = 0;
@@ -212,18 +221,21 @@ void TgtCustomPDFEngine::DoBeginPage() {
   shapes_.Units.XFactor = static_cast<double>(InputXRes()) / kScreenPPI;
   shapes_.Units.YFactor = static_cast<double>(InputYRes()) / kScreenPPI;
   shapes_.Units.PageHeight = info.Height;
+  pageOpen_ = true;
   PaintBackground();
 }
 
 void TgtCustomPDFEngine::PaintBackground() {
-  const TgtPageInfo& info = pageInfos_[static_cast<size_t>(CurrentPage() > 0 ? CurrentPage() - 1 : 0)];
+  const TgtPageInfo& info = *CurrentPageInfo();
   pageContent_ += "\r\nq\r\n";
   AppendColor(pageContent_, backgroundColor_);
   pageContent_ += " rg n 0.0000 0.0000 ";
   AppendNumber(pageContent_, info.Width * InputXRes() / kScreenPPI);
   pageContent_ += ' ';
   AppendNumber(pageContent_, info.Height * InputYRes() / kScreenPPI);
-  pageContent_ += " re f \r\n\r\nQ";
+  pageContent_ += " re f ";
+  pageContent_ += BackgroundImageText(info.Width, info.Height);
+  pageContent_ += "\r\n\r\nQ";
 }
 
 void TgtCustomPDFEngine::DoEndPage() {
@@ -245,12 +257,16 @@ void TgtCustomPDFEngine::DoEndPage() {
   output_->Write(data);
   output_->Write("\r\nendstream\r\nendobj\r\n");
   WriteObject(IntToStr(static_cast<int64_t>(data.size())), contentsLengthObject_, true);
-  uint64_t base = output_->Size();
+  const uint64_t base = output_->Size();
   for (const auto& [offset, n] : pageExtraOffsets_) {
-    if (static_cast<size_t>(n) >= xrefOffsets_.size()) xrefOffsets_.resize(static_cast<size_t>(n) + 1, kNotWritten);
-    xrefOffsets_[static_cast<size_t>(n)] = base + offset;
+    if (n <= 0) continue;
+    if (static_cast<size_t>(n) >= xrefOffsets_.size())
+      xrefOffsets_.resize(static_cast<size_t>(n) + 1, kNotWritten);
+    if (xrefOffsets_[static_cast<size_t>(n)] == kNotWritten)
+      xrefOffsets_[static_cast<size_t>(n)] = base + offset;
   }
   if (!pageExtraObjects_.empty()) output_->Write(pageExtraObjects_);
+  pageOpen_ = false;
   pageContent_.clear();
   pageContent_.shrink_to_fit();
   pageExtraObjects_.clear();
@@ -303,13 +319,15 @@ std::string TgtCustomPDFEngine::BuildCatalog() {
 }
 
 std::string TgtCustomPDFEngine::BuildPageDict() {
-  const TgtPageInfo& info = pageInfos_[static_cast<size_t>(CurrentPage() > 0 ? CurrentPage() - 1 : 0)];
+  const TgtPageInfo& info = *CurrentPageInfo();
   std::string t = "/Type/Page/Parent 2 0 R/MediaBox [0 0 ";
   t += Num(info.Width) + " " + Num(info.Height) + "]/Resources 5 0 R/Contents " +
        ObjRef(contentsObject_);
   std::string_view refs = Trim(annotRefs_);
   if (Preferences().ActiveHyperLinks() && !refs.empty()) t += "/Annots [" + std::string(refs) + "]";
   t += TransitionText();
+  for (const TgtPDFThumbnailItem& thumb : thumbnails_)
+    if (thumb.Page == CurrentPage()) t += "/Thumb " + ObjRef(thumb.ObjectNumber);
   return t;
 }
 
@@ -326,7 +344,12 @@ void TgtCustomPDFEngine::WritePatterns() {
   static const char* kHeader =
       "/Type /Pattern\r\n/Resources << /ProcSet [/PDF ] >>\r\n/PatternType 1\r\n/PaintType 2\r\n"
       "/TilingType 1\r\n/BBox [0 0 5 5]\r\n/XStep 5\r\n/YStep 5\r\n";
-  for (const auto& [name, n] : patternList_) WriteStreamObject(kHeader, PatternCell(name), n);
+  for (const auto& [name, n] : patternList_) {
+    if (name == "PI")
+      WriteBackgroundPattern(n);
+    else
+      WriteStreamObject(kHeader, PatternCell(name), n);
+  }
 }
 
 void TgtCustomPDFEngine::WriteOutlines() {
@@ -377,6 +400,7 @@ void TgtCustomPDFEngine::WriteOutlines() {
 void TgtCustomPDFEngine::DoEndDoc() {
   if (!output_) return;
   WriteCatalogOnce();  // a document whose pages were all left out still needs its catalog
+  WriteThumbnails();
   WriteOutlines();
   std::string kids;
   int32_t count = 0;
@@ -399,7 +423,20 @@ void TgtCustomPDFEngine::DoEndDoc() {
       res += "/F" + IntToStr(static_cast<int64_t>(i)) + " " + ObjRef(fontList_[i]->Info.ObjectNumber) + " ";
     res += ">>\r\n";
   }
-  res += "/ProcSet 4 0 R\r\n";
+  res += "/ProcSet 4 0 R";
+  bool tiledBackground = false;
+  for (const auto& p : patternList_) tiledBackground |= p.first == "PI";
+  const bool background = backgroundObject_ > 0 && !tiledBackground;
+  bool images = background;
+  for (const TgtPdfXObject& x : imageList_) images |= x.ObjectNumber != 0;
+  if (images) {
+    res += "/XObject <<";
+    if (background) res += "/BI " + ObjRef(backgroundObject_);
+    for (const TgtPdfXObject& x : imageList_)
+      if (x.ObjectNumber) res += "/" + x.Name + " " + ObjRef(x.ObjectNumber);
+    res += " >>";
+  }
+  res += "\r\n";
   WriteObject(res, 5, true);
 
   std::string procs = "[/PDF";
@@ -437,11 +474,12 @@ void TgtCustomPDFEngine::DoEndDoc() {
        IntToStr(static_cast<int64_t>(xref)) + "\r\n%%EOF";
   output_->Write(t);
 
-  auto* file = dynamic_cast<TgtPdfFileStream*>(ownedOutput_.get());
-  FreeWriterState();
-  if (file) file->Commit();
-  ownedOutput_.reset();
+  // The writer state goes whatever happens to the file; a file that cannot be completed
+  // leaves no partial PDF behind.
+  std::unique_ptr<TgtPdfOutputStream> out = std::move(ownedOutput_);
   output_ = nullptr;
+  FreeWriterState();
+  if (auto* file = dynamic_cast<TgtPdfFileStream*>(out.get())) file->Commit();
 }
 
 void TgtCustomPDFEngine::FreeWriterState() {
@@ -452,6 +490,9 @@ void TgtCustomPDFEngine::FreeWriterState() {
   pageExtraOffsets_.clear();
   fontList_.clear();
   patternList_.clear();
+  imageList_.clear();
+  thumbnails_.clear();
+  backgroundObject_ = 0;
   annotRefs_.clear();
   crypt_.reset();
 }
@@ -479,7 +520,6 @@ std::string TgtCustomPDFEngine::EncryptString(std::string_view bytes, int32_t n)
   return crypt_ ? crypt_->EncryptString(bytes, n) : std::string(bytes);
 }
 
-void TgtCustomPDFEngine::MakeThumbnail(const TgtGraphic&) {}
 
 // ---- Shape hooks ------------------------------------------------------------------------------
 

@@ -11,6 +11,7 @@
 #include "docengine/engine.h"
 #include "pdf/compress.h"
 #include "pdf/crypt.h"
+#include "pdf/pdf_engine_images.h"
 #include "pdf/pdf_fonts.h"
 #include "pdf/pdf_output.h"
 #include "pdf/pdf_shapes.h"
@@ -76,6 +77,11 @@ enum class TgtPDFFontEncoding : uint8_t {
   fePDFDocEncoding
 };
 
+// A right-to-left aware visual order of a line for a left-to-right page: runs of Hebrew and
+// Arabic text (with the blanks, marks and numbers between them) are reversed, numbers keep
+// their digit order and paired brackets are mirrored.
+std::u16string VisualOrder(std::u16string_view text);
+
 struct TgtPageInfo {
   int32_t ObjectNumber = 0;  // 0: no page object (an entry only padding the list)
   double Width = 0;          // points
@@ -93,6 +99,8 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   void DoBeginDoc() override;
   void DoEndDoc() override;
   void RenderText(const TgtTextItem& item) override;
+  void RenderImage(const TgtImageItem& item) override;
+  void RenderImageStream(const TgtImageStream& item) override;
   void RenderClip(const TgtClipItem& item) override;
   void RenderPath(const TgtPathItem& item) override;
   void RenderPolyPolygon(const TgtPolyPolygonItem& item) override;
@@ -144,6 +152,8 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   void SetBiDi(bool v) { biDi_ = v; }
   TColor BackgroundColor() const { return backgroundColor_; }
   void SetBackgroundColor(TColor c) { backgroundColor_ = c; }
+  // A BMP or JPEG picture painted on every page under its content (none by default).
+  TgtGraphic& BackgroundImage() { return backgroundImage_; }
   TgtBackgroundDisplayType BackgroundImageDisplayType() const { return backgroundDisplayType_; }
   void SetBackgroundImageDisplayType(TgtBackgroundDisplayType t) { backgroundDisplayType_ = t; }
   // With Preferences.OutputToUserStream the document goes into this buffer.
@@ -154,16 +164,19 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   static std::string ObjRef(int32_t n);
   void WriteObject(std::string_view text, int32_t n, bool close);
   // A complete stream object: dictionary text (without Length), data compressed when
-  // compression is on, encrypted, and its separate length object.
+  // compression is on (its length then a separate object), encrypted. lengthOnOwnLine puts
+  // a direct length after a line break too, as font files have it.
   void WriteStreamObject(std::string_view dict, std::string_view data, int32_t n,
-                         std::string_view extraDictAfterLength = {});
+                         bool lengthOnOwnLine = false);
   int32_t ObjectCount() const { return objectCount_; }
   double PointsPerUnit() const { return pointsPerUnit_; }
   const std::string& DocumentDate() const { return documentDate_; }
   const std::string& PageContent() const { return pageContent_; }
   const std::vector<TgtPageInfo>& PageInfos() const { return pageInfos_; }
-  // The content-stream coordinates of a point in engine units (Part of the page's own
-  // scaling: the page begins with a cm that turns them back into points).
+  // The page being rendered; null outside DoBeginPage .. DoEndPage.
+  const TgtPageInfo* CurrentPageInfo() const;
+  // The content-stream coordinates of a point in engine units: points times the input
+  // resolution factor, y flipped; the page's opening cm turns them back into points.
   double ToPdfX(double x) const;
   double ToPdfY(double y) const;
   const std::vector<std::unique_ptr<TgtPDFFont>>& FontList() const { return fontList_; }
@@ -184,7 +197,16 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   void PaintBackground();
   TgtPDFFont& FontFor(const TFont& font);
   void RenderTextLine(const TgtTextItem& item, std::u16string line);
-  void WriteLinks(const TgtTextItem& item, const std::u16string& line, double x0pt);
+  void WriteLinks(const TgtTextItem& item, const std::u16string& line);
+  // Images: objects go after the page's content stream, named in the shared resources.
+  void AppendExtraObject(std::string_view dict, std::string_view data, int32_t n);
+  std::string ImageStreamDict(const TgtPdfImageData& image, std::string& data);
+  int32_t WriteImageXObject(const uint8_t* bytes, size_t size, TgtPoint* pixelSize = nullptr);
+  const std::string* ImageResource(int32_t imageIndex, const uint8_t* bytes, size_t size);
+  void DrawImageResource(const TgtImageItem& item, const std::string& name);
+  std::string BackgroundImageText(double pageW, double pageH);
+  void WriteBackgroundPattern(int32_t n);
+  void WriteThumbnails();
 
   TgtCompression compression_;
   TgtViewerPreferences viewerPreferences_;
@@ -209,11 +231,28 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   int32_t currentPageObject_ = 0;
   std::vector<std::unique_ptr<TgtPDFFont>> fontList_;
   std::vector<std::pair<std::string, int32_t>> patternList_;
+  struct TgtPdfXObject {
+    int32_t ImageIndex = -1;  // in the engine's image list
+    int32_t ObjectNumber = 0;  // 0: a picture the writer could not read
+    std::string Name;
+  };
+  std::vector<TgtPdfXObject> imageList_;
+  int32_t backgroundObject_ = 0;  // 0 not written yet, -1 unreadable
+  TgtPoint backgroundSize_;       // points
+  TgtBackgroundDisplayType backgroundType_ = TgtBackgroundDisplayType::dtCenter;
+  struct TgtPDFThumbnailItem {
+    int32_t Page = 0;
+    int32_t ObjectNumber = 0;
+    std::string Dict;
+    std::string Data;  // compressed samples
+  };
+  std::vector<TgtPDFThumbnailItem> thumbnails_;
   std::string annotRefs_;
   std::string documentDate_;
   int32_t outlinesObject_ = 0;
   int32_t encryptObject_ = 0;
   bool catalogWritten_ = false;
+  bool pageOpen_ = false;  // between DoBeginPage and the end of DoEndPage
   std::unique_ptr<TgtPDFEncryption> crypt_;
   double pointsPerUnit_ = 72.0 / kScreenPPI;
   TgtPdfShapeWriter shapes_;

@@ -1,5 +1,6 @@
 // Text items and fonts of the PDF engine: font choice, the text block operators, link
 // annotations and the font objects written at the end of the document.
+#include <algorithm>
 #include <cmath>
 
 #include "pdf/pdf_engine.h"
@@ -27,7 +28,73 @@ std::string Hex4(uint32_t v) {
   return s;
 }
 
+enum class TDirClass : uint8_t { dcL, dcR, dcDigit, dcNeutral };
+
+TDirClass DirClass(char16_t c) {
+  if (c >= u'0' && c <= u'9') return TDirClass::dcDigit;
+  if ((c >= 0x0660 && c <= 0x0669) || (c >= 0x06F0 && c <= 0x06F9)) return TDirClass::dcDigit;
+  if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF))
+    return TDirClass::dcR;
+  if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) return TDirClass::dcL;
+  // Latin-1 symbols, general punctuation and the like carry no direction.
+  if (c < 0xC0 || (c >= 0x2000 && c <= 0x2BFF) || c == 0xD7 || c == 0xF7) return TDirClass::dcNeutral;
+  return TDirClass::dcL;
+}
+
+char16_t Mirrored(char16_t c) {
+  switch (c) {
+    case u'(': return u')';
+    case u')': return u'(';
+    case u'[': return u']';
+    case u']': return u'[';
+    case u'{': return u'}';
+    case u'}': return u'{';
+    case u'<': return u'>';
+    case u'>': return u'<';
+    default: return c;
+  }
+}
+
 }  // namespace
+
+std::u16string VisualOrder(std::u16string_view text) {
+  std::u16string out(text);
+  const size_t n = out.size();
+  size_t i = 0;
+  while (i < n) {
+    if (DirClass(out[i]) != TDirClass::dcR) {
+      ++i;
+      continue;
+    }
+    // A right-to-left run: from this character over everything but left-to-right letters,
+    // ending at its last right-to-left character or digit.
+    size_t end = i;
+    for (size_t j = i; j < n && DirClass(out[j]) != TDirClass::dcL; ++j)
+      if (DirClass(out[j]) != TDirClass::dcNeutral) end = j;
+    std::reverse(out.begin() + static_cast<std::ptrdiff_t>(i),
+                 out.begin() + static_cast<std::ptrdiff_t>(end + 1));
+    // Numbers keep their own left-to-right order; paired brackets face the other way.
+    for (size_t k = i; k <= end;) {
+      if (DirClass(out[k]) == TDirClass::dcDigit) {
+        size_t m = k;
+        auto digit = [&](size_t q) { return q <= end && DirClass(out[q]) == TDirClass::dcDigit; };
+        auto separator = [&](size_t q) {
+          return q <= end && (out[q] == u'.' || out[q] == u',' || out[q] == u':');
+        };
+        // A number's separators stay inside it: "3.14" is one number.
+        while (digit(m + 1) || (separator(m + 1) && digit(m + 2))) ++m;
+        std::reverse(out.begin() + static_cast<std::ptrdiff_t>(k),
+                     out.begin() + static_cast<std::ptrdiff_t>(m + 1));
+        k = m + 1;
+      } else {
+        out[k] = Mirrored(out[k]);
+        ++k;
+      }
+    }
+    i = end + 1;
+  }
+  return out;
+}
 
 bool TgtCustomPDFEngine::Excluded(const std::string& face) const {
   for (const std::string& f : fontEmbedExcludeList_)
@@ -52,13 +119,15 @@ TgtPDFFont& TgtCustomPDFEngine::FontFor(const TFont& itemFont) {
 
 void TgtCustomPDFEngine::RenderText(const TgtTextItem& item) {
   if (item.Lines.empty()) return;
-  // One line a block; a direct text item may carry several, one font height apart.
-  for (size_t i = 0; i < item.Lines.size(); ++i) {
-    if (i == 0) {
-      RenderTextLine(item, item.Lines[0]);
-      continue;
-    }
-    TgtTextItem next = item;
+  // One line a block; a direct text item may carry several, one font height apart. The
+  // bidirectional and page-variable hooks apply to the first line.
+  std::u16string first = item.Lines[0];
+  if (biDi_) first = VisualOrder(first);
+  first = ReplacePageVariables(first);
+  RenderTextLine(item, std::move(first));
+  if (item.Lines.size() == 1) return;
+  TgtTextItem next = item;
+  for (size_t i = 1; i < item.Lines.size(); ++i) {
     next.Lines.assign(1, item.Lines[i]);
     next.Y = item.Y + static_cast<double>(i) * std::abs(item.Font.Height);
     RenderTextLine(next, item.Lines[i]);
@@ -66,8 +135,8 @@ void TgtCustomPDFEngine::RenderText(const TgtTextItem& item) {
 }
 
 void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string line) {
-  line = ReplacePageVariables(line);
-  if (line.size() >= 2 && line[line.size() - 2] == u'\r' && line.back() == u'\n') line.resize(line.size() - 2);
+  if (line.size() >= 2 && line[line.size() - 2] == u'\r' && line.back() == u'\n')
+    line.resize(line.size() - 2);
   TgtPDFFont& pdfFont = FontFor(item.Font);
   size_t fontIndex = 0;
   while (fontList_[fontIndex].get() != &pdfFont) ++fontIndex;
@@ -75,132 +144,143 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   const double size = item.Font.Size();
   const bool fromCanvas = item.FromMetafile != 0;
 
-  // Geometry: the baseline lies one font size below the item's top.
+  // Geometry: the baseline lies one font size below the item's top. The font size is in
+  // content units (the page's scaling shrinks it like every coordinate), and so are the
+  // measured extents times PointsPerUnit.
   const double top = ToPdfY(item.Y);
   const double x0 = ToPdfX(item.X);
   const double y0 = top - size + (fromCanvas ? fi.UnderlineThickness : 0);
   const double a = item.Angle * kPi / 180.0;
+  const double sinA = std::sin(a), cosA = std::cos(a);
   const double h = top - y0;
-  const double ox = x0 + std::sin(a) * h, oy = top - std::cos(a) * h;
-  fonts::TextExtent ext = MeasureText(line, item.Font);
-  const double wPt = ext.Width * pointsPerUnit_;
-  const double tPt = ext.Height * pointsPerUnit_;
-  // Text box corners (width and height in the content units of the page).
-  const double bw = wPt * InputXRes() / kScreenPPI, bh = tPt * InputYRes() / kScreenPPI;
-  auto corner = [&](double dx, double dy, double& X, double& Y) {
-    X = x0 + dx * std::cos(a) + dy * std::sin(a);
-    Y = top + dx * std::sin(a) - dy * std::cos(a);
-  };
+  const double ox = x0 + sinA * h, oy = top - cosA * h;
+  const fonts::TextExtent ext = MeasureText(line, item.Font);
+  const double w = ext.Width * pointsPerUnit_;
+  const double t = ext.Height * pointsPerUnit_;
 
   std::string& c = pageContent_;
-  // Background.
-  std::string bg;
+  // Background: the text box, rotated with the text.
   const TBrush& brush = item.Brush;
-  if (brush.Style != TBrushStyle::bsClear) {
-    std::string path;
-    double X, Y;
-    corner(0, 0, X, Y);
-    Pair(path, X, Y);
-    path += " m ";
-    corner(bw, 0, X, Y);
-    Pair(path, X, Y);
-    path += " l ";
-    corner(bw, bh, X, Y);
-    Pair(path, X, Y);
-    path += " l ";
-    corner(0, bh, X, Y);
-    Pair(path, X, Y);
-    path += " l";
-    bg = "\r\nq\r\n";
-    if (brush.Style == TBrushStyle::bsSolid) {
-      AppendColor(bg, brush.Color);
-      bg += " rg ";
-    } else {
-      shapes_.AppendHatchFill(bg, brush);
-    }
-    bg += path + " f\r\nQ";
-  }
   c += "\r\n";
-  c += bg;
+  if (brush.Style != TBrushStyle::bsClear) {
+    auto corner = [&](double dx, double dy) {
+      Pair(c, x0 + dx * cosA + dy * sinA, top + dx * sinA - dy * cosA);
+    };
+    c += "\r\nq\r\n";
+    if (brush.Style == TBrushStyle::bsSolid) {
+      AppendColor(c, brush.Color);
+      c += " rg ";
+    } else {
+      shapes_.AppendHatchFill(c, brush);
+    }
+    corner(0, 0);
+    c += " m ";
+    corner(w, 0);
+    c += " l ";
+    corner(w, t);
+    c += " l ";
+    corner(0, t);
+    c += " l f\r\nQ";
+  }
   c += "\r\n";
 
   const bool simple = pdfFont.SimpleCharset();
   if (!simple && fi.FontKind != fkTrueType) return;  // no glyphs to show a foreign charset with
 
-  std::string clip;
+  c += "\r\n q ";
   if (item.ClipFlag) {
     const TgtRectD& r = item.ClipRect;
-    Pair(clip, ToPdfX(r.Left), ToPdfY(r.Bottom));
-    clip += ' ';
-    Pair(clip, (r.Right - r.Left) * pointsPerUnit_ * InputXRes() / kScreenPPI,
+    Pair(c, ToPdfX(r.Left), ToPdfY(r.Bottom));
+    c += ' ';
+    Pair(c, (r.Right - r.Left) * pointsPerUnit_ * InputXRes() / kScreenPPI,
          (r.Bottom - r.Top) * pointsPerUnit_ * InputYRes() / kScreenPPI);
-    clip += " re W n\r\n";
+    c += " re W n\r\n";
   }
-  std::string modes;
-  switch (item.Effects.TextRenderMode) {
-    case TgtTextRenderMode::trmStroke: modes = "1 Tr"; break;
-    case TgtTextRenderMode::trmFillStroke: modes = "2 Tr"; break;
-    default: modes = "0 Tr"; break;
-  }
-  if (item.Effects.TextRise == TgtTextRise::trSuperscript) modes += " " + FormatNumber(size / 2) + " Ts";
-  if (item.Effects.TextRise == TgtTextRise::trSubscript) modes += " " + FormatNumber(-size / 2) + " Ts";
-
-  c += "\r\n q ";
-  c += clip;
   c += "BT\r\n";
-  c += modes;
+  switch (item.Effects.TextRenderMode) {
+    case TgtTextRenderMode::trmStroke: c += "1 Tr"; break;
+    case TgtTextRenderMode::trmFillStroke: c += "2 Tr"; break;
+    default: c += "0 Tr"; break;
+  }
+  if (item.Effects.TextRise == TgtTextRise::trSuperscript) {
+    c += ' ';
+    AppendNumber(c, size / 2);
+    c += " Ts";
+  } else if (item.Effects.TextRise == TgtTextRise::trSubscript) {
+    c += ' ';
+    AppendNumber(c, -size / 2);
+    c += " Ts";
+  }
   c += "\r\n";
   AppendColor(c, item.Font.Color);
   c += " rg\r\n";
   const bool rotated = item.Angle % 360 != 0;
+  auto textMatrix = [&] {
+    Pair(c, cosA, sinA);
+    c += ' ';
+    Pair(c, -sinA, cosA);
+    c += ' ';
+    Pair(c, ox, oy);
+    c += " Tm \r\n";
+  };
 
   if (simple) {
-    std::string ansi = fonts::ToAnsi(line);
+    const std::string ansi = fonts::ToAnsi(line);
     double tc = 0;
     if (!ignoreCharSpacing_ && !ansi.empty()) {
       double s = 0;
       for (unsigned char ch : ansi)
         if (ch > 31) s += fi.Widths[static_cast<size_t>(ch - 32)];
-      double measured = ext.Width / static_cast<double>(kScreenPPI) * 72.0;
+      const double measured = ext.Width / static_cast<double>(kScreenPPI) * 72.0;
       tc = measured - s * size / 1000.0;
       if (tc != 0) tc /= static_cast<double>(ansi.size());
     }
+    // A subset keeps the glyphs of the characters the page shows: those of the code page.
     if (pdfFont.Subset)
-      for (char16_t ch : line) pdfFont.UseChar(ch);
-    c += "/F" + IntToStr(static_cast<int64_t>(fontIndex)) + " " + FormatNumber(size) + " Tf\r\n";
-    c += " ";
+      for (char16_t ch : fonts::FromAnsi(ansi)) pdfFont.UseChar(ch);
+    c += "/F";
+    AppendInt(c, static_cast<int64_t>(fontIndex));
+    c += ' ';
+    AppendNumber(c, size);
+    c += " Tf\r\n ";
     AppendNumber(c, tc);
     c += " Tc 0 Tw\r\n";
-    std::string escaped = EscapePdfString(ansi);
     if (rotated) {
-      Pair(c, std::cos(a), std::sin(a));
-      c += ' ';
-      Pair(c, -std::sin(a), std::cos(a));
-      c += ' ';
-      Pair(c, ox, oy);
-      c += " Tm \r\n(" + escaped + ") Tj";
+      textMatrix();
+      c += '(';
+      AppendEscapedPdfString(c, ansi);
+      c += ") Tj";
     } else if (fromCanvas) {
       Pair(c, ox, oy);
-      c += " Td\r\n[(" + escaped + ")0.0000 ]TJ ";
+      c += " Td\r\n[(";
+      AppendEscapedPdfString(c, ansi);
+      c += ")0.0000 ]TJ ";
     } else {
       Pair(c, ox, oy);
-      c += " Td\r\n(" + escaped + ") Tj";
+      c += " Td\r\n(";
+      AppendEscapedPdfString(c, ansi);
+      c += ") Tj";
     }
   } else {
+    // Glyph codes of the composite font; characters the face has no glyph for are dropped.
     std::string codes;
-    for (char16_t ch : line) {
-      uint16_t g = pdfFont.UseChar(ch);
-      if (g) codes += Hex4(g);
+    for (size_t i = 0; i < line.size(); ++i) {
+      char32_t ch = line[i];
+      if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < line.size() && line[i + 1] >= 0xDC00 &&
+          line[i + 1] <= 0xDFFF) {
+        ch = 0x10000 + ((ch - 0xD800) << 10) + (line[i + 1] - 0xDC00);
+        ++i;
+      }
+      if (uint16_t g = pdfFont.UseChar(ch)) codes += Hex4(g);
     }
-    c += "/F" + IntToStr(static_cast<int64_t>(fontIndex)) + " " + IntToStr(static_cast<int64_t>(size)) +
-         " Tf\r\n0 Tw\r\n0 Tc\r\n";
+    c += "/F";
+    AppendInt(c, static_cast<int64_t>(fontIndex));
+    c += ' ';
+    AppendInt(c, static_cast<int64_t>(size));
+    c += " Tf\r\n0 Tw\r\n0 Tc\r\n";
     if (rotated) {
-      Pair(c, std::cos(a), std::sin(a));
-      c += ' ';
-      Pair(c, -std::sin(a), std::cos(a));
-      c += ' ';
-      Pair(c, ox, oy);
-      c += " Tm \r\n<" + codes + "> Tj";
+      textMatrix();
+      c += "<" + codes + "> Tj";
     } else {
       Pair(c, ox, oy);
       c += " Td <" + codes + "> Tj";
@@ -209,9 +289,9 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   c += "\r\nET Q ";
 
   // Underline and strike-out: lines under or through the text, rotated with it.
-  auto decoration = [&](double thickness, double offset) {
-    double len = bw * (fromCanvas ? 1.0 : 96.0 / kScreenPPI);
-    double sx = ox + std::sin(a) * offset, sy = oy - std::cos(a) * offset;
+  auto decoration = [&](double thickness, double position) {
+    const double len = w * (fromCanvas ? 1.0 : 96.0 / kScreenPPI);
+    const double sx = ox - sinA * position, sy = oy + cosA * position;
     c += "\r\nq\r\n";
     AppendColor(c, item.Font.Color);
     c += " RG ";
@@ -219,58 +299,77 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
     c += " w ";
     Pair(c, sx, sy);
     c += " m ";
-    Pair(c, sx + std::cos(a) * len, sy + std::sin(a) * len);
+    Pair(c, sx + cosA * len, sy + sinA * len);
     c += " l S\r\nQ";
   };
-  if (item.Font.Style & fsUnderline) decoration(fi.UnderlineThickness, -fi.UnderlinePosition);
-  if (item.Font.Style & fsStrikeOut) decoration(fi.StrikeoutThickness, -fi.StrikeoutPosition);
+  if (item.Font.Style & fsUnderline) decoration(fi.UnderlineThickness, fi.UnderlinePosition);
+  if (item.Font.Style & fsStrikeOut) decoration(fi.StrikeoutThickness, fi.StrikeoutPosition);
   c += "\r\n";
 
-  if (Preferences().ActiveHyperLinks() && item.Angle % 360 == 0)
-    WriteLinks(item, line, item.X * pointsPerUnit_);
+  if (Preferences().ActiveHyperLinks() && item.Angle % 360 == 0) WriteLinks(item, line);
 }
 
-void TgtCustomPDFEngine::WriteLinks(const TgtTextItem& item, const std::u16string& line,
-                                    double x0pt) {
-  // Annotation rectangles live in default user space (points), outside the page's scaling.
-  const TgtPageInfo& info = pageInfos_[static_cast<size_t>(CurrentPage() > 0 ? CurrentPage() - 1 : 0)];
-  const double topPt = info.Height - item.Y * pointsPerUnit_;
-  const double bottomPt = topPt - MeasureText(line, item.Font).Height * pointsPerUnit_;
+void TgtCustomPDFEngine::WriteLinks(const TgtTextItem& item, const std::u16string& line) {
+  // Annotation rectangles live in default user space, outside the page's scaling: the
+  // text's extents shrink by that scaling like the font size does.
+  const TgtPageInfo* info = CurrentPageInfo();
+  if (!info) return;
+  const double sx = static_cast<double>(kScreenPPI) / InputXRes();
+  const double sy = static_cast<double>(kScreenPPI) / InputYRes();
+  auto width = [&](std::u16string_view s) {
+    return MeasureText(s, item.Font).Width * pointsPerUnit_ * sx;
+  };
+  const double topPt = info->Height - item.Y * pointsPerUnit_;
+  const double bottomPt = topPt - MeasureText(line, item.Font).Height * pointsPerUnit_ * sy;
   size_t pos = 0, prevEnd = 0;
-  double prevRight = x0pt;
-  for (;;) {
+  double prevRight = item.X * pointsPerUnit_;
+  while (pos < line.size()) {
     size_t start = pos;
-    TgtLinkKind kind = TgtLinkKind::lkNone;
-    std::u16string link = FindLink(line, start, &kind);
+    const std::u16string link = FindLink(line, start);
     if (link.empty()) break;
-    std::u16string between = line.substr(prevEnd, start > prevEnd ? start - prevEnd : 0);
-    double left = prevRight + (between.empty() ? 0 : MeasureText(between, item.Font).Width * pointsPerUnit_);
-    std::string trimmed(Trim(Utf16ToUtf8(link)));
-    double right = left + MeasureText(Utf8ToUtf16(trimmed), item.Font).Width * pointsPerUnit_;
-    int32_t n = AllocObject();
-    annotRefs_ += " " + ObjRef(n);
+    const std::u16string_view between =
+        std::u16string_view(line).substr(prevEnd, start > prevEnd ? start - prevEnd : 0);
+    const double left = prevRight + (between.empty() ? 0 : width(between));
+    const std::string trimmed(Trim(Utf16ToUtf8(link)));
+    const double right = left + width(Utf8ToUtf16(trimmed));
+    const int32_t n = AllocObject();
+    annotRefs_ += ' ';
+    annotRefs_ += ObjRef(n);
     std::string action;
     if (trimmed.find('@') != std::string::npos) {
       action = "/S/URI /URI<" + HexString(EncryptString("mailto:" + trimmed, n)) + ">\r\n";
     } else if (trimmed.find(":\\") != std::string::npos) {
-      std::string path = trimmed;
-      size_t p = path.find(":\\");
-      path.replace(p, 2, "/");
-      for (char& ch : path)
-        if (ch == '\\') ch = '/';
-      if (path.find('/') != std::string::npos && path.find("..") == std::string::npos) path = "/" + path;
-      action = "/Type /Action/S /Launch/F (" + EscapePdfString(path) + ") /NewWindow true";
+      std::string path;
+      for (size_t i = 0; i < trimmed.size(); ++i) {
+        if (trimmed.compare(i, 2, ":\\") == 0) {
+          path += '/';
+          ++i;
+        } else {
+          path += trimmed[i] == '\\' ? '/' : trimmed[i];
+        }
+      }
+      if (path.find('/') != std::string::npos && path.find("..") == std::string::npos)
+        path.insert(0, 1, '/');
+      // In an encrypted document every string is encrypted, the file name too.
+      const std::string file =
+          crypt_ ? "<" + HexString(EncryptString(path, n)) + ">" : "(" + EscapePdfString(path) + ")";
+      action = "/Type /Action/S /Launch/F " + file + " /NewWindow true";
     } else {
       action = "/S/URI /URI<" + HexString(EncryptString(trimmed, n)) + ">\r\n";
     }
-    std::string t = "/Type/Annot/Border []/H/I/Subtype/Link/F 0/C [11 00 01]/Rect [" +
-                    FormatNumber(left) + " " + FormatNumber(topPt) + " " + FormatNumber(right) + " " +
-                    FormatNumber(bottomPt) + "]\r\n/A\r\n<<\r\n" + action + ">>";
+    std::string t = "/Type/Annot/Border []/H/I/Subtype/Link/F 0/C [11 00 01]/Rect [";
+    AppendNumber(t, left);
+    t += ' ';
+    AppendNumber(t, topPt);
+    t += ' ';
+    AppendNumber(t, right);
+    t += ' ';
+    AppendNumber(t, bottomPt);
+    t += "]\r\n/A\r\n<<\r\n" + action + ">>";
     WriteObject(t, n, true);
     prevRight = right;
     prevEnd = start + link.size();
     pos = prevEnd;
-    if (pos >= line.size()) break;
   }
 }
 
@@ -303,21 +402,27 @@ void TgtCustomPDFEngine::WriteFonts() {
              IntToStr(fi.CapHeight) + "/AvgWidth " + IntToStr(fi.AvgWidth) + "/MaxWidth " +
              IntToStr(fi.MaxWidth);
     };
-    // The font program for embedding: whole, or the used glyphs only.
-    auto fontFile = [&](int32_t n) {
+    // The font program for embedding: whole, or the used glyphs only. A face whose data
+    // cannot be had (or cut down) is embedded whole, or not at all.
+    std::string program;
+    if (embedding) {
       TFont big = f.Font;
       big.SetSize(1000);
-      const std::vector<uint8_t>* data = fonts::Realize(fonts::FontKey::From(big)).TrueTypeData();
-      if (!data) return;
-      std::string bytes;
-      if (embed == TgtTTFontEmbedding::etfSubset) {
-        std::vector<uint16_t> glyphs = f.UsedGlyphs;
-        auto sub = BuildTrueTypeSubset(*data, glyphs);
-        bytes.assign(sub.begin(), sub.end());
-      } else {
-        bytes.assign(data->begin(), data->end());
+      if (const std::vector<uint8_t>* data = fonts::Realize(fonts::FontKey::From(big)).TrueTypeData()) {
+        if (embed == TgtTTFontEmbedding::etfSubset) {
+          try {
+            const std::vector<uint8_t> sub = BuildTrueTypeSubset(*data, f.UsedGlyphs);
+            program.assign(sub.begin(), sub.end());
+          } catch (const ETrueTypeFontError&) {
+            program.clear();
+          }
+        }
+        if (program.empty()) program.assign(data->begin(), data->end());
       }
-      WriteStreamObject("/Length1 " + IntToStr(static_cast<int64_t>(bytes.size())), bytes, n);
+    }
+    auto fontFile = [&](int32_t n) {
+      WriteStreamObject("/Length1 " + IntToStr(static_cast<int64_t>(program.size())), program, n,
+                        true);
     };
 
     if (f.SimpleCharset()) {
@@ -328,7 +433,7 @@ void TgtCustomPDFEngine::WriteFonts() {
         widths += IntToStr(fi.Widths[k]);
       }
       if (fi.FontKind == fkTrueType) {
-        int32_t file = embedding ? AllocObject() : 0;
+        int32_t file = program.empty() ? 0 : AllocObject();
         WriteObject("/Type /Font/Subtype /TrueType/Name /F" + idx + "/BaseFont /" + prefix + name +
                         " /Encoding /" + encoding + "/FirstChar 32/LastChar 255/Widths [" + widths +
                         "]/FontDescriptor " + ObjRef(d) + "\r\n",
@@ -373,7 +478,7 @@ void TgtCustomPDFEngine::WriteFonts() {
     if (!fi.FixedPitch) cid += "/W [" + WidthRuns(f.UsedGlyphs, f.UsedWidths) + "]";
     cid += "/DW " + IntToStr(fi.MaxWidth) + "/CIDToGIDMap/Identity";
     WriteObject(cid, m, true);
-    int32_t file = embedding ? AllocObject() : 0;
+    int32_t file = program.empty() ? 0 : AllocObject();
     std::string desc = "/Type/FontDescriptor/FontName/" + prefix + name + "/Flags " + IntToStr(fi.Flags) +
                        bbox(true) + metrics() + "/MissingWidth " + IntToStr(fi.MaxWidth) + "/StemV " +
                        IntToStr(fi.StemV) + "/ItalicAngle " + IntToStr(fi.ItalicAngle);

@@ -14,6 +14,12 @@ constexpr double kPi = 3.14159265358979323846;
 
 bool IsSolid(const TBrush* b) { return b && b->Style == TBrushStyle::bsSolid; }
 
+// The five dash styles write a "d" operator; every other style writes none.
+bool HasDashPattern(TPenStyle s) {
+  return s == TPenStyle::psSolid || s == TPenStyle::psDash || s == TPenStyle::psDot ||
+         s == TPenStyle::psDashDot || s == TPenStyle::psDashDotDot;
+}
+
 void Num(std::string& out, double v) { AppendNumber(out, v); }
 
 void Pair(std::string& out, double x, double y) {
@@ -202,6 +208,8 @@ void TgtPdfShapeWriter::RenderEllipse(const TPen& pen, const TBrush* brush, doub
     t_ += " f";
   }
   if (pen.Style != TPenStyle::psClear) {
+    // A pen style without a dash pattern would fuse its width with the hatch fill's "f".
+    if (!t_.empty() && t_.back() != ' ' && !HasDashPattern(pen.Style)) t_ += ' ';
     AppendPenText(t_, pen);
     t_ += p_;
     t_ += " s";
@@ -320,22 +328,26 @@ void TgtPdfShapeWriter::RenderPolyShape(const TgtPolyShapeItem& item, bool close
   }
   t_.clear();
   if (penVisible) AppendPenText(t_, first.Pen);
-  if (closed && IsSolid(brush)) {
+  // The figures are outlined with the pen as well: a poly-polyline has no other way to
+  // show, and a polygon's outline would otherwise be lost.
+  const bool fill = closed && BrushVisible(brush);
+  if (fill && IsSolid(brush)) {
     AppendColor(t_, brush->Color);
     t_ += " rg\r\n";
-    t_ += p_;
-    t_ += "\r\n";
-    t_ += item.EvenOdd ? "f*" : "f";
-  } else if (closed && IsHatch(brush)) {
+  } else if (fill) {
     t_ += "/CSP cs ";
     AppendColor(t_, brush->Color);
     t_ += " /";
     t_ += hatch_(brush->Style);
     t_ += " scn n\r\n";
-    t_ += p_;
+  } else {
     t_ += "\r\n";
-    t_ += item.EvenOdd ? "f*" : "f";
   }
+  t_ += p_;
+  t_ += "\r\n";
+  if (fill && penVisible) t_ += item.EvenOdd ? "B*" : "B";
+  else if (fill) t_ += item.EvenOdd ? "f*" : "f";
+  else t_ += "S";
   if (ClipActive) {
     content_ += t_;
     content_ += "\r\n";
@@ -348,7 +360,11 @@ void TgtPdfShapeWriter::RenderPolyShape(const TgtPolyShapeItem& item, bool close
 
 void TgtPdfShapeWriter::RenderPolyPolygon(const TgtPolyPolygonItem& item) {
   const TBrush* brush = &item.Brush;
-  if (!BrushVisible(brush)) return;
+  if (!BrushVisible(brush)) {
+    // Only filled, never stroked: without a fill nothing shows but the empty wrapping.
+    WriteWrapped("\r\n");
+    return;
+  }
   p_.clear();
   size_t k = 0;
   for (int32_t f = 1; f <= item.FigureCount && static_cast<size_t>(f) < item.PointCounts.size();
@@ -510,11 +526,25 @@ void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const T
 }
 
 void TgtPdfShapeWriter::RenderPolyDraw(const TgtPolyDrawItem& item) {
-  std::string& out = PathState == 0 ? PathText : p_;
-  if (PathState != 0) p_.clear();
+  const bool pathMode = PathState == 0;
+  std::string& out = pathMode ? PathText : p_;
+  if (!pathMode) p_.clear();
+  // Outside a path the figure needs a current point of its own before its first segment.
+  bool needMove = pathMode ? PathFirstPoint : true;
   const size_t n = std::min(item.Points.size(), item.PointTypes.size());
   for (size_t i = 0; i < n; ++i) {
-    uint8_t type = item.PointTypes[i] & ~PT_CLOSEFIGURE;
+    const uint8_t type = item.PointTypes[i] & ~PT_CLOSEFIGURE;
+    const TgtPoint& p = item.Points[i];
+    if (type == PT_MOVETO || needMove) {
+      AppendPoint(out, p.X, p.Y);
+      out += " m ";
+      if (pathMode) {
+        PathStart = p;
+        PathFirstPoint = false;
+      }
+      needMove = false;
+      continue;
+    }
     if (type == PT_BEZIERTO && i + 2 < n) {
       for (size_t k = 0; k < 3; ++k) {
         AppendPoint(out, item.Points[i + k].X, item.Points[i + k].Y);
@@ -523,12 +553,13 @@ void TgtPdfShapeWriter::RenderPolyDraw(const TgtPolyDrawItem& item) {
       out += "c ";
       i += 2;
     } else {
-      AppendPoint(out, item.Points[i].X, item.Points[i].Y);
-      out += type == PT_MOVETO ? " m " : " l ";
+      AppendPoint(out, p.X, p.Y);
+      out += " l ";
     }
     if (item.PointTypes[i] & PT_CLOSEFIGURE) out += "h ";
   }
-  if (PathState == 0 || p_.empty() || !PenVisible(item.Pen)) return;
+  if (pathMode || p_.empty() || !PenVisible(item.Pen)) return;
+  // A poly-draw strokes its lines and curves; it never fills.
   t_.clear();
   AppendPenText(t_, item.Pen);
   t_ += p_;
