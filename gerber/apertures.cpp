@@ -49,19 +49,26 @@ TPoint Rotate(TPoint p, int32_t angle, RotationCache& cache, double unitsPerTurn
     cache.Cos = std::cos(a);
   }
   double x = p.X, y = p.Y;
-  return TPoint{RoundCoord(x * cache.Cos - y * cache.Sin), RoundCoord(y * cache.Cos + x * cache.Sin)};
+  return TPoint{RoundCoord(x * cache.Cos - y * cache.Sin),
+                RoundCoord(y * cache.Cos + x * cache.Sin)};
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 void AppendParam(double v) {
   if (PrimitiveParamsCount < kModifiers) ++PrimitiveParamsCount;
   PrimitiveParams[PrimitiveParamsCount] = v;
 }
 
-double P(int32_t i) { return PrimitiveParams[i]; }
+double P(int32_t i) {
+  return PrimitiveParams[i];
+}
 
 // Rounds every point of a primitive to image units, rotates it and adds the outline.
 class PrimitiveOutline {
@@ -73,7 +80,8 @@ class PrimitiveOutline {
   void Finish(double rotation) {
     int32_t degrees = RoundCoord(rotation);
     for (int32_t i = 0; i < count_; ++i) points_[i] = RotateDegrees(points_[i], degrees);
-    AddPolygon(MacroShapesImage, 0, 0, 0, std::span<const TPoint>(points_, static_cast<size_t>(count_)));
+    AddPolygon(MacroShapesImage, 0, 0, 0,
+               std::span<const TPoint>(points_, static_cast<size_t>(count_)));
   }
 
  private:
@@ -193,7 +201,9 @@ int32_t& DCodeSlot(int32_t dcode) {
   return DCodeMap[dcode];
 }
 
-const TAperture& ApertureOfDCode(int32_t dcode) { return ApertureSlot(DCodeSlot(dcode)); }
+const TAperture& ApertureOfDCode(int32_t dcode) {
+  return ApertureSlot(DCodeSlot(dcode));
+}
 
 TAMacro& MacroEntry(int32_t i) {
   if (i < 1 || i > kMacros) ThrowRange();
@@ -205,19 +215,29 @@ double& ModifierValue(int32_t i) {
   return ModifierValues[i];
 }
 
-int32_t ModifierCount() { return ModifierValuesCount; }
+int32_t ModifierCount() {
+  return ModifierValuesCount;
+}
 
 double PrimitiveParam(int32_t i) {
   if (i < 1 || i > kModifiers) ThrowRange();
   return PrimitiveParams[i];
 }
 
-int32_t PrimitiveParamCount() { return PrimitiveParamsCount; }
+int32_t PrimitiveParamCount() {
+  return PrimitiveParamsCount;
+}
 
-int32_t NextFreeSlot() { return NextSlot; }
+int32_t NextFreeSlot() {
+  return NextSlot;
+}
 
-TID_DrawFileFormat& PolygonShapes() { return PolygonShapesImage; }
-TID_DrawFileFormat& MacroShapes() { return MacroShapesImage; }
+TID_DrawFileFormat& PolygonShapes() {
+  return PolygonShapesImage;
+}
+TID_DrawFileFormat& MacroShapes() {
+  return MacroShapesImage;
+}
 
 void ResetReaderTables() {
   for (int32_t i = 1; i <= kApertureSlots; ++i) {
@@ -245,7 +265,9 @@ TPoint RotateMilliDegrees(TPoint p, int32_t milliDegrees) {
   return Rotate(p, milliDegrees, MilliDegreeCache, 360000.0);
 }
 
-TPoint RotateDegrees(TPoint p, int32_t degrees) { return Rotate(p, degrees, DegreeCache, 360.0); }
+TPoint RotateDegrees(TPoint p, int32_t degrees) {
+  return Rotate(p, degrees, DegreeCache, 360.0);
+}
 
 // ---------------------------------------------------------------------------------
 // Aperture definitions
@@ -393,9 +415,8 @@ double EvaluateExpression(std::string_view expr) {
   size_t start = 0;
   for (;;) {
     size_t end = expr.find_first_of("+-/X", start);
-    double operand =
-        OperandValue(expr.substr(start, end == std::string_view::npos ? std::string_view::npos
-                                                                       : end - start));
+    double operand = OperandValue(
+        expr.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     switch (op) {
       case 0:
         value = operand;
@@ -466,8 +487,8 @@ void InstantiateMacro(const ReaderState& st, std::string_view body) {
     size_t start = 0;
     for (;;) {
       size_t end = statement.find(',', start);
-      EvaluateField(statement.substr(start, end == std::string_view::npos ? std::string_view::npos
-                                                                         : end - start));
+      EvaluateField(statement.substr(
+          start, end == std::string_view::npos ? std::string_view::npos : end - start));
       if (end == std::string_view::npos) break;
       start = end + 1;
     }

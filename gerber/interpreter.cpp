@@ -15,7 +15,9 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kArcStep = kPi / 8.0;
 
-int32_t CheckedAbs(int32_t v) { return v < 0 ? CheckedNeg(v) : v; }
+int32_t CheckedAbs(int32_t v) {
+  return v < 0 ? CheckedNeg(v) : v;
+}
 
 // Size and kind of the aperture the current D code selects; 'E' optionally as 'C'.
 void TakeAperture(ReaderState& st, bool undefinedAsCircle) {
@@ -30,7 +32,9 @@ void StartPath(ReaderState& st, bool undefinedAsCircle) {
   AddPathPoint(st, st.CurrentX, st.CurrentY);
 }
 
-bool PathEmpty(const ReaderState& st) { return st.Path.Count == 0; }
+bool PathEmpty(const ReaderState& st) {
+  return st.Path.Count == 0;
+}
 
 void ApplyGCode(ReaderState& st, int32_t g) {
   if (!st.Region) FlushPath(st);
@@ -214,8 +218,10 @@ void FlushPath(ReaderState& st) {
     } else if (p.PathKind == 1 && !st.Region && n == 2) {
       const TPoint a = pts[0], b = pts[1];
       const int32_t h = p.ApertureSize / 2;
-      const int32_t left = CheckedSub(std::min(a.X, b.X), h), right = CheckedAdd(std::max(a.X, b.X), h);
-      const int32_t bottom = CheckedSub(std::min(a.Y, b.Y), h), top = CheckedAdd(std::max(a.Y, b.Y), h);
+      const int32_t left = CheckedSub(std::min(a.X, b.X), h),
+                    right = CheckedAdd(std::max(a.X, b.X), h);
+      const int32_t bottom = CheckedSub(std::min(a.Y, b.Y), h),
+                    top = CheckedAdd(std::max(a.Y, b.Y), h);
       if (!(left == right && bottom == top)) {
         if (a.X == b.X || a.Y == b.Y) {
           if (p.ApertureKind == 'R') {

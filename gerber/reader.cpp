@@ -1,5 +1,7 @@
 // Reading one RS-274-X file: block assembly, parameter statements (FS, MO, LP, and the
 // hand-over of AD and AM), data-block tokenising and coordinate conversion.
+#include "gerber/reader.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include <cstring>
 #include <memory>
 
-#include "gerber/reader.h"
 #include "gerber/reader_internal.h"
 #include "platform/checked.h"
 #include "platform/errors.h"
@@ -31,9 +32,13 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool IsCommentText(std::string_view s) { return StartsWith(s, "G4") || StartsWith(s, "G04"); }
+bool IsCommentText(std::string_view s) {
+  return StartsWith(s, "G4") || StartsWith(s, "G04");
+}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Characters that block assembly simply appends: not a control, '*' or '%'.
 constexpr auto kOrdinary = [] {
@@ -42,7 +47,9 @@ constexpr auto kOrdinary = [] {
   return t;
 }();
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // The file, read in large chunks; closed when the read ends, also by an exception.
 class InputFile {
@@ -72,7 +79,7 @@ class InputFile {
   int fd_ = -1;
 };
 
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 // A collected run of '-' and digits after a data letter ('+' already dropped). Only
@@ -144,7 +151,8 @@ void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32
   double v = 0.0;
   if (dp_end <= 15) {
     uint64_t digits = 0;
-    for (size_t k = 0; k < dp_end; ++k) digits = digits * 10 + static_cast<uint64_t>(padded[k] - '0');
+    for (size_t k = 0; k < dp_end; ++k)
+      digits = digits * 10 + static_cast<uint64_t>(padded[k] - '0');
     v = static_cast<double>(digits) / kPowersOfTen[dp_end - ip];
   } else {
     char number[48];
@@ -410,7 +418,8 @@ bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
     st->InParameter = false;
   };
   auto append = [&](const char* from, size_t count) {
-    if (block.size() < kMaxBlockText) block.append(from, std::min(count, kMaxBlockText - block.size()));
+    if (block.size() < kMaxBlockText)
+      block.append(from, std::min(count, kMaxBlockText - block.size()));
   };
   for (;;) {
     const size_t n = file.Read(chunk.get(), kReadChunk);

@@ -172,7 +172,8 @@ TEST(GerberApertures, DCodeRangeAndSlots) {
 
 TEST(GerberApertures, FullTableReusesTheLastSlot) {
   std::string defs;
-  for (int d = 10; d < 2110; ++d) defs += "%ADD" + std::to_string(d) + "C,0." + std::to_string(d) + "*%";
+  for (int d = 10; d < 2110; ++d)
+    defs += "%ADD" + std::to_string(d) + "C,0." + std::to_string(d) + "*%";
   GerberRead r = ReadGerberText(std::string(kInchHeader) + defs + "D2007*X0Y0D03*D2109*X0Y0D03*");
   EXPECT_EQ(DCodeSlot(2007), 1999);
   EXPECT_EQ(DCodeSlot(2008), 2000);
@@ -313,10 +314,18 @@ TEST(GerberMacros, Primitives) {
   // Nothing: exposure off, too few parameters, polygons outside 3..10 vertices, an
   // outline beyond 50 vertices, moire, thermal, unknown codes, comments.
   const char* nothing[] = {
-      "1,0,0.1,0,0",           "1,1,0.1,0",     "21,2,0.4,0.2,0,0,0",
-      "5,1,11,0,0,1,0",        "5,1,2,0,0,1,0", "4,1,60,0,0,1,1,0",
-      "6,0,0,1.0,0.1,0.2,2,0.01,1,40", "7,0,0,1.0,0.3,0.01,-13", "33,1,2,3,4,5,6,7",
-      "0 comment, with comma", "0,1,0.1,0,0", "1,",
+      "1,0,0.1,0,0",
+      "1,1,0.1,0",
+      "21,2,0.4,0.2,0,0,0",
+      "5,1,11,0,0,1,0",
+      "5,1,2,0,0,1,0",
+      "4,1,60,0,0,1,1,0",
+      "6,0,0,1.0,0.1,0.2,2,0.01,1,40",
+      "7,0,0,1.0,0.3,0.01,-13",
+      "33,1,2,3,4,5,6,7",
+      "0 comment, with comma",
+      "0,1,0.1,0,0",
+      "1,",
   };
   for (const char* body : nothing) {
     SCOPED_TRACE(body);
@@ -392,8 +401,8 @@ TEST(GerberTables, ResetClearsEverything) {
   // A macro or polygon defined without modifiers in the next file cannot see this
   // file's values.
   EXPECT_DOUBLE_EQ(ModifierValue(1), 0.0);
-  GerberRead next = ReadGerberText(std::string(kInchHeader) +
-                                   "%AMDOT*1,1,$1,0,0*%%ADD10DOT*%D10*X0Y0D03*");
+  GerberRead next =
+      ReadGerberText(std::string(kInchHeader) + "%AMDOT*1,1,$1,0,0*%%ADD10DOT*%D10*X0Y0D03*");
   ASSERT_EQ(next.count(), 1);
   EXPECT_EQ(next.rec(0).Size, 0);
 }
@@ -415,9 +424,9 @@ TEST(GerberApertures, HugeValuesRaise) {
   TempDir dir;
   TID_DrawFileFormat image;
   const char* files[] = {
-      "%ADD10R,0.01X99999999999*%",                  // second modifier
-      "%ADD10P,99999999999X4*%",                      // polygon diameter
-      "%AMBIG*1,1,99999999,0,0*%%ADD10BIG*%",         // macro coordinate
+      "%ADD10R,0.01X99999999999*%",                                 // second modifier
+      "%ADD10P,99999999999X4*%",                                    // polygon diameter
+      "%AMBIG*1,1,99999999,0,0*%%ADD10BIG*%",                       // macro coordinate
       "%AMBIG*1,1,0.1,0,0,0*5,1,4,0,0,1,99999999999*%%ADD10BIG*%",  // rotation
   };
   for (const char* defs : files) {

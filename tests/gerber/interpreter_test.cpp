@@ -77,7 +77,8 @@ TEST(GerberPaths, PathEndsAndModes) {
   EXPECT_EQ(units.rec(1).X, 1000);
 
   // G91 makes coordinates incremental, G90 absolute again.
-  GerberRead inc = Draw("%ADD10C,0.010*%", "D10*G91*X1000Y0D02*X1000Y0D03*X-500Y500D03*G90*X0Y0D03*");
+  GerberRead inc =
+      Draw("%ADD10C,0.010*%", "D10*G91*X1000Y0D02*X1000Y0D03*X-500Y500D03*G90*X0Y0D03*");
   ASSERT_EQ(inc.count(), 3);
   EXPECT_EQ(inc.rec(0).X, 2000);
   EXPECT_EQ(inc.rec(1).X, 1500);
@@ -140,8 +141,8 @@ TEST(GerberArcs, QuadrantModes) {
   EXPECT_EQ(Points(full.rec(0)), (std::vector<int32_t>{1000, 0, 1000, 0}));
 
   // Single quadrant: an arc whose ends share an x or a y is not drawn.
-  GerberRead shared = Draw("%ADD10C,0.010*%",
-                           "D10*G74*X1000Y0D02*G03X0Y0I500J0D01*X0Y1000D02*G02X0Y0I0J500D01*");
+  GerberRead shared =
+      Draw("%ADD10C,0.010*%", "D10*G74*X1000Y0D02*G03X0Y0I500J0D01*X0Y1000D02*G02X0Y0I0J500D01*");
   EXPECT_EQ(shared.count(), 0);
 
   // Single quadrant counterclockwise and clockwise: the centre comes from the signs of
@@ -240,12 +241,14 @@ TEST(GerberRegions, StraightContours) {
   EXPECT_EQ(p.Size, 1);
   EXPECT_EQ(p.X, 500);
   EXPECT_EQ(p.Y, 500);
-  EXPECT_EQ(Points(p), (std::vector<int32_t>{-500, -500, 500, -500, 500, 500, -500, 500, -500, -500}));
+  EXPECT_EQ(Points(p),
+            (std::vector<int32_t>{-500, -500, 500, -500, 500, 500, -500, 500, -500, -500}));
 
   // D02 inside a region closes one contour and starts the next; modal D01 continues.
-  GerberRead two = Draw("%ADD10C,0.010*%",
-                        "D10*G36*X0Y0D02*X100Y0D01*Y100*X0*X0Y0*X500Y500D02*X600Y500D01*X600Y600D01*"
-                        "X500Y500D01*G37*D03*");
+  GerberRead two =
+      Draw("%ADD10C,0.010*%",
+           "D10*G36*X0Y0D02*X100Y0D01*Y100*X0*X0Y0*X500Y500D02*X600Y500D01*X600Y600D01*"
+           "X500Y500D01*G37*D03*");
   ASSERT_EQ(two.count(), 3);
   EXPECT_EQ(two.rec(0).Count, 10);
   EXPECT_EQ(two.rec(1).Count, 8);
@@ -254,8 +257,7 @@ TEST(GerberRegions, StraightContours) {
   EXPECT_EQ(two.rec(2).Size, 10);
 
   // An aperture selection ends the region without G37.
-  GerberRead sel = Draw("%ADD10C,0.010*%",
-                        "G36*X0Y0D02*X1000Y0D01*X1000Y1000D01*D10*X0Y0D03*");
+  GerberRead sel = Draw("%ADD10C,0.010*%", "G36*X0Y0D02*X1000Y0D01*X1000Y1000D01*D10*X0Y0D03*");
   ASSERT_EQ(sel.count(), 2);
   EXPECT_EQ(sel.rec(0).Kind, rkPolygon);
   EXPECT_EQ(sel.rec(1).Kind, rkCircle);

@@ -66,7 +66,7 @@ TEST(GerberCoordinates, ThreeZeroSuppressionModes) {
 }
 
 TEST(GerberCoordinates, FromAFileBlock) {
-  // The design's example: X0125Y-3 with format 2.4 inch flashes at (13, 0).
+  // X0125Y-3 with format 2.4 inch flashes at (13, 0).
   GerberRead r = ReadGerberText(FlashFile("%FSLAX24Y24*%%MOIN*%", "X0125Y-3D03*\n"));
   ASSERT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 1);
@@ -111,9 +111,8 @@ TEST(GerberFormat, StatementReadings) {
     bool absolute;
   };
   const Case cases[] = {
-      {"LAX24Y24*", true, 'L', 6, 2, 6, 2, true},
-      {"TAX25Y25*", true, 'T', 7, 2, 7, 2, true},
-      {"AX24Y24*", true, ' ', 6, 2, 6, 2, true},   // no zero suppression letter
+      {"LAX24Y24*", true, 'L', 6, 2, 6, 2, true},   {"TAX25Y25*", true, 'T', 7, 2, 7, 2, true},
+      {"AX24Y24*", true, ' ', 6, 2, 6, 2, true},     // no zero suppression letter
       {"LAN2X34Y34*", true, 'L', 7, 3, 7, 3, true},  // sequence-number group skipped
       {"DAX24Y24*", true, ' ', 6, 2, 6, 2, true},    // D group consumed without effect
       {"LIX33Y33*", true, 'L', 6, 3, 6, 3, false},   // incremental
@@ -266,7 +265,8 @@ TEST(GerberBlocks, LineEndsLastBlockAndLowerCaseData) {
   }
 
   // Lower-case data letters.
-  GerberRead lower = ReadGerberText(std::string(kInchHeader) + "%ADD10C,0.010*%d10*x1000y-20d03*g01x0y0d02*x500d01*");
+  GerberRead lower = ReadGerberText(std::string(kInchHeader) +
+                                    "%ADD10C,0.010*%d10*x1000y-20d03*g01x0y0d02*x500d01*");
   ASSERT_EQ(lower.count(), 2);
   EXPECT_EQ(lower.rec(0).X, 1000);
   EXPECT_EQ(lower.rec(0).Y, -20);
@@ -316,14 +316,15 @@ TEST(GerberBlocks, TokenizerRules) {
 
 TEST(GerberBlocks, ParameterBlockSplitting) {
   // Several statements in one block; an unknown statement between them is ignored.
-  GerberRead r = ReadGerberText(
-      "%FSLAX33Y33*IPPOS*MOIN*%\n%OFA0B0*SFA1B1*ADD10C,0.020*%\nD10*X1000Y0D03*");
+  GerberRead r =
+      ReadGerberText("%FSLAX33Y33*IPPOS*MOIN*%\n%OFA0B0*SFA1B1*ADD10C,0.020*%\nD10*X1000Y0D03*");
   EXPECT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 1);
   EXPECT_EQ(r.rec(0).Size, 20);
 
   // Blanks inside a parameter block are removed before it is read.
-  GerberRead blanks = ReadGerberText("%FS LA X33 Y33*%\n%MO IN*%\n%ADD10C, 0.020*%\nD10*X1000Y0D03*");
+  GerberRead blanks =
+      ReadGerberText("%FS LA X33 Y33*%\n%MO IN*%\n%ADD10C, 0.020*%\nD10*X1000Y0D03*");
   EXPECT_TRUE(blanks.accepted);
   ASSERT_EQ(blanks.count(), 1);
   EXPECT_EQ(blanks.rec(0).Size, 20);
