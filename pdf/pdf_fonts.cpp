@@ -1,5 +1,6 @@
 #include "pdf/pdf_fonts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -181,8 +182,6 @@ std::string IdentityHCMap(const std::vector<uint16_t>& codes, const std::vector<
     for (int i = 3; i >= 0; --i, v >>= 4) s[static_cast<size_t>(i)] = d[v & 15];
     return s;
   };
-  uint16_t lo = codes[0], hi = codes[0];
-  for (uint16_t c : codes) lo = std::min(lo, c), hi = std::max(hi, c);
   std::string t;
   const char* header[] = {
       "%!PS-Adobe-3.0 Resource-CMap",
@@ -209,20 +208,34 @@ std::string IdentityHCMap(const std::vector<uint16_t>& codes, const std::vector<
       "/CMapType 1 def",
       "/XUID [1 10 25404 9999] def",
       "/WMode 0 def",
-      "1 begincodespacerange"};
+      "1 begincodespacerange",
+      // Every two-byte code: a narrower range would leave out codes whose low byte lies
+      // outside the low bytes of its ends.
+      "<0000> <FFFF>",
+      "endcodespacerange"};
   for (const char* l : header) {
     t += l;
     t += "\r\n";
   }
-  t += "<" + hex4(lo) + "> <" + hex4(hi) + ">\r\n";
-  t += "endcodespacerange\r\n";
-  t += std::to_string(codes.size()) + " begincidrange\r\n";
-  for (size_t i = 0; i < codes.size(); ++i) {
-    t += "<" + hex4(codes[i]) + "> <" + hex4(codes[i]) + "> ";
-    t += std::to_string(i < chars.size() ? static_cast<uint32_t>(chars[i]) : 0u);
-    t += "\r\n";
+  // Code to Unicode text (UTF-16, high byte first), at most 100 to a block as a CMap
+  // allows.
+  for (size_t start = 0; start < codes.size(); start += 100) {
+    const size_t end = std::min(codes.size(), start + 100);
+    t += std::to_string(end - start) + " beginbfchar\r\n";
+    for (size_t i = start; i < end; ++i) {
+      const char32_t c = i < chars.size() ? chars[i] : 0;
+      t += "<" + hex4(codes[i]) + "> <";
+      if (c >= 0x10000 && c <= 0x10FFFF) {
+        t += hex4(0xD800 + ((c - 0x10000) >> 10));
+        t += hex4(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        t += hex4(c > 0xFFFF ? 0xFFFD : c);
+      }
+      t += ">\r\n";
+    }
+    t += "endbfchar\r\n";
   }
-  const char* trailer[] = {"endcidrange", "endcmap", "CMapName currentdict /CMap defineresource pop",
+  const char* trailer[] = {"endcmap", "CMapName currentdict /CMap defineresource pop",
                            "end", "end", "%%EndResource", "%%EOF"};
   for (size_t i = 0; i < std::size(trailer); ++i) {
     t += trailer[i];

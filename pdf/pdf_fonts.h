@@ -61,12 +61,12 @@ class TgtPDFFont {
 // The charset of the system code page (1252 -> 0).
 uint8_t CodePageCharset(int codePage);
 
-// The text of an Identity-H ToUnicode CMap for the used codes (code -> Unicode value);
-// empty when no code was used.
+// The text of an Identity-H ToUnicode CMap for the used codes: each code's Unicode text
+// as bfchar entries over the whole two-byte code space; empty when no code was used.
 std::string IdentityHCMap(const std::vector<uint16_t>& codes, const std::vector<char32_t>& chars);
 
-// "/W" runs over the used glyphs: consecutive entries of equal width and consecutive glyph
-// numbers as "first last width ".
+// "/W" runs over the used glyphs from the first on: consecutive entries of equal width and
+// consecutive glyph numbers as "first last width ".
 std::string WidthRuns(const std::vector<uint16_t>& glyphs, const std::vector<int32_t>& widths);
 
 }  // namespace pv
