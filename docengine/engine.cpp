@@ -243,7 +243,12 @@ void TgtCustomDocumentEngine::BeginDoc() {
   currentPage_ = 0;
   pageCount_ = 0;
   band_ = TgtBand::bdPage;
-  NewPage();
+  try {
+    NewPage();
+  } catch (...) {
+    ResetDocument();  // no half-open document stays behind
+    throw;
+  }
   DoBeginDoc();
   documentState_ = TgtDocumentState::dsBegun;
   Fire(OnAfterBeginDoc, *this);
@@ -270,12 +275,13 @@ void TgtCustomDocumentEngine::NewPage() {
     CompleteRecording();
     if (Preferences().ProcessAfterEachPage()) RenderPage();
   }
-  pageCount_ = CheckedAdd(pageCount_, 1);
-  currentPage_ = pageCount_;
   auto page = std::make_unique<TgtPageItem>(this, page_);
-  // The page's own copy reads in screen pixels whatever MeasurementUnit is.
+  // The page's own copy reads in screen pixels whatever MeasurementUnit is. A size beyond
+  // 32 bits is refused here, before the page counts.
   const int32_t w = RoundPixels(page->Settings.Width());
   const int32_t h = RoundPixels(page->Settings.Height());
+  pageCount_ = CheckedAdd(pageCount_, 1);
+  currentPage_ = pageCount_;
   pageMetafile_->Clear();
   pageMetafile_->SetWidth(w);
   pageMetafile_->SetHeight(h);

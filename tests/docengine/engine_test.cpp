@@ -278,6 +278,13 @@ TEST(Engine, EachPageHasItsOwnSizeAndMetafile) {
   big.Page().SetPaperSize(TgtPaperSize::Custom);
   big.Page().SetWidth(1e12);
   EXPECT_THROW(big.BeginDoc(), ERangeError);
+  EXPECT_FALSE(big.DocumentOpen());
+  EXPECT_EQ(big.PageCount(), 0);
+  EXPECT_TRUE(big.calls.empty());
+  big.Page().SetWidth(500);
+  big.BeginDoc();  // the engine is usable again
+  EXPECT_TRUE(big.DocumentOpen());
+  big.EndDoc();
 }
 
 TEST(Engine, FileNameLosesItsExtensionAndIsFixedWhileOpen) {
