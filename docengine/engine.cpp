@@ -141,11 +141,16 @@ const TgtPageSettings* TgtCustomDocumentEngine::CurrentPageSettings() const {
 
 TgtBandItem* TgtCustomDocumentEngine::BandItem(TgtBand band) const {
   switch (band) {
-    case TgtBand::bdPage: return CurrentPageItem();
-    case TgtBand::bdHeader: return header_.get();
-    case TgtBand::bdFooter: return footer_.get();
-    case TgtBand::bdUnderlay: return underlay_.get();
-    case TgtBand::bdOverlay: return overlay_.get();
+    case TgtBand::bdPage:
+      return CurrentPageItem();
+    case TgtBand::bdHeader:
+      return header_.get();
+    case TgtBand::bdFooter:
+      return footer_.get();
+    case TgtBand::bdUnderlay:
+      return underlay_.get();
+    case TgtBand::bdOverlay:
+      return overlay_.get();
   }
   return nullptr;
 }
@@ -186,22 +191,70 @@ void TgtCustomDocumentEngine::UpdateDrawingArea() {
       break;
   }
   switch (band_) {
-    case TgtBand::bdPage: area_ = {l, t + hh, w - r, h - fh - b}; break;
-    case TgtBand::bdHeader: area_ = {l, t, w - r, t + hh}; break;
-    case TgtBand::bdFooter: area_ = {l, h - fh - b, w - r, h - fh - b + fh}; break;
+    case TgtBand::bdPage:
+      area_ = {l, t + hh, w - r, h - fh - b};
+      break;
+    case TgtBand::bdHeader:
+      area_ = {l, t, w - r, t + hh};
+      break;
+    case TgtBand::bdFooter:
+      area_ = {l, h - fh - b, w - r, h - fh - b + fh};
+      break;
     case TgtBand::bdUnderlay:
-    case TgtBand::bdOverlay: area_ = {l, t, w - r, h - b}; break;
+    case TgtBand::bdOverlay:
+      area_ = {l, t, w - r, h - b};
+      break;
   }
 }
 
-void TgtCustomDocumentEngine::BeginHeader() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdHeader); } }
-void TgtCustomDocumentEngine::EndHeader() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdPage); } }
-void TgtCustomDocumentEngine::BeginFooter() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdFooter); } }
-void TgtCustomDocumentEngine::EndFooter() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdPage); } }
-void TgtCustomDocumentEngine::BeginUnderlay() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdUnderlay); } }
-void TgtCustomDocumentEngine::EndUnderlay() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdPage); } }
-void TgtCustomDocumentEngine::BeginOverlay() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdOverlay); } }
-void TgtCustomDocumentEngine::EndOverlay() { if (docOpen_) { EndTable(); SetBand(TgtBand::bdPage); } }
+void TgtCustomDocumentEngine::BeginHeader() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdHeader);
+  }
+}
+void TgtCustomDocumentEngine::EndHeader() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdPage);
+  }
+}
+void TgtCustomDocumentEngine::BeginFooter() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdFooter);
+  }
+}
+void TgtCustomDocumentEngine::EndFooter() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdPage);
+  }
+}
+void TgtCustomDocumentEngine::BeginUnderlay() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdUnderlay);
+  }
+}
+void TgtCustomDocumentEngine::EndUnderlay() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdPage);
+  }
+}
+void TgtCustomDocumentEngine::BeginOverlay() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdOverlay);
+  }
+}
+void TgtCustomDocumentEngine::EndOverlay() {
+  if (docOpen_) {
+    EndTable();
+    SetBand(TgtBand::bdPage);
+  }
+}
 
 namespace {
 void ClearBand(TgtBandItem* b) {
@@ -212,10 +265,30 @@ void ClearBand(TgtBandItem* b) {
 }
 }  // namespace
 
-void TgtCustomDocumentEngine::ClearHeader() { if (docOpen_) { EndTable(); ClearBand(header_.get()); } }
-void TgtCustomDocumentEngine::ClearFooter() { if (docOpen_) { EndTable(); ClearBand(footer_.get()); } }
-void TgtCustomDocumentEngine::ClearUnderlay() { if (docOpen_) { EndTable(); ClearBand(underlay_.get()); } }
-void TgtCustomDocumentEngine::ClearOverlay() { if (docOpen_) { EndTable(); ClearBand(overlay_.get()); } }
+void TgtCustomDocumentEngine::ClearHeader() {
+  if (docOpen_) {
+    EndTable();
+    ClearBand(header_.get());
+  }
+}
+void TgtCustomDocumentEngine::ClearFooter() {
+  if (docOpen_) {
+    EndTable();
+    ClearBand(footer_.get());
+  }
+}
+void TgtCustomDocumentEngine::ClearUnderlay() {
+  if (docOpen_) {
+    EndTable();
+    ClearBand(underlay_.get());
+  }
+}
+void TgtCustomDocumentEngine::ClearOverlay() {
+  if (docOpen_) {
+    EndTable();
+    ClearBand(overlay_.get());
+  }
+}
 
 // ---- Lifecycle ----------------------------------------------------------------------------
 
@@ -412,8 +485,7 @@ void TgtCustomDocumentEngine::RenderPage() {
 void TgtCustomDocumentEngine::SetActivePage(int32_t pageNumber) {
   if (!docOpen_) return;
   if (Preferences().ProcessAfterEachPage()) return;
-  if (pageNumber < 1 || pageNumber > pageCount_ ||
-      !pages_[static_cast<size_t>(pageNumber - 1)]) {
+  if (pageNumber < 1 || pageNumber > pageCount_ || !pages_[static_cast<size_t>(pageNumber - 1)]) {
     RaiseError(EInvalidPageNumber());
     return;
   }
@@ -576,9 +648,9 @@ void TgtCustomDocumentEngine::AddImageItem(const TgtRectD& px, int32_t imageInde
 void TgtCustomDocumentEngine::DrawImage(const TgtRectD& rect, int32_t imageIndex) {
   if (!ImageAllowed() || !ImageAt(imageIndex)) return;
   CheckOutputImageFormat(imageSettings_.OutputImageFormat);
-  AddImageItem({ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right),
-                ConvertY(rect.Bottom)},
-               imageIndex);
+  AddImageItem(
+      {ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right), ConvertY(rect.Bottom)},
+      imageIndex);
 }
 
 void TgtCustomDocumentEngine::DrawImage(const TgtRectD& rect, const TgtGraphic& graphic) {
@@ -586,9 +658,9 @@ void TgtCustomDocumentEngine::DrawImage(const TgtRectD& rect, const TgtGraphic& 
   CheckOutputImageFormat(imageSettings_.OutputImageFormat);
   const int32_t index = AddImageAsResource(graphic);
   if (index < 0) return;
-  AddImageItem({ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right),
-                ConvertY(rect.Bottom)},
-               index);
+  AddImageItem(
+      {ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right), ConvertY(rect.Bottom)},
+      index);
 }
 
 void TgtCustomDocumentEngine::DrawImage(double x, double y, const TgtGraphic& graphic) {
@@ -598,9 +670,9 @@ void TgtCustomDocumentEngine::DrawImage(double x, double y, const TgtGraphic& gr
   if (index < 0) return;
   const double dpi = imageSettings_.SourceDPI > 0 ? imageSettings_.SourceDPI : kScreenPPI;
   const double left = ConvertX(x), top = ConvertY(y);
-  AddImageItem({left, top, left + graphic.Width * kScreenPPI / dpi,
-                top + graphic.Height * kScreenPPI / dpi},
-               index);
+  AddImageItem(
+      {left, top, left + graphic.Width * kScreenPPI / dpi, top + graphic.Height * kScreenPPI / dpi},
+      index);
 }
 
 void TgtCustomDocumentEngine::DrawImageStream(const TgtRectD& rect, std::vector<uint8_t> encoded,
@@ -664,13 +736,13 @@ void TgtCustomDocumentEngine::RenderShape(const TgtShapeItem& s) {
       return;
     case skChord:
       if (n >= 4)
-        RenderChord(s.Pen, s.BrushOrNull(), p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y,
-                    p[3].X, p[3].Y);
+        RenderChord(s.Pen, s.BrushOrNull(), p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y, p[3].X,
+                    p[3].Y);
       return;
     case skPie:
       if (n >= 4)
-        RenderPie(s.Pen, s.BrushOrNull(), p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y,
-                  p[3].X, p[3].Y);
+        RenderPie(s.Pen, s.BrushOrNull(), p[0].X, p[0].Y, p[1].X, p[1].Y, p[2].X, p[2].Y, p[3].X,
+                  p[3].Y);
       return;
     case skBezier:
       RenderPolyBezier(p.data(), n, s.Pen);
@@ -764,19 +836,17 @@ void TgtCustomDocumentEngine::RenderItems(const TgtItemList& items) {
 
 void TgtCustomDocumentEngine::PrepareTextItems(const TgtItemList& items) {
   for (const TgtDocumentItem& item : items)
-    if (item.ItemClass() == TgtItemClass::icText)
-      RenderText(static_cast<const TgtTextItem&>(item));
+    if (item.ItemClass() == TgtItemClass::icText) RenderText(static_cast<const TgtTextItem&>(item));
 }
 
 void TgtCustomDocumentEngine::SortItems(TgtItemList& items) {
-  items.SortSubset(
-      [](const TgtDocumentItem& i) { return i.ItemClass() == TgtItemClass::icText; },
-      [](const TgtDocumentItem& a, const TgtDocumentItem& b) {
-        const auto& ta = static_cast<const TgtTextItem&>(a);
-        const auto& tb = static_cast<const TgtTextItem&>(b);
-        if (ta.Y != tb.Y) return ta.Y < tb.Y;
-        return ta.X < tb.X;
-      });
+  items.SortSubset([](const TgtDocumentItem& i) { return i.ItemClass() == TgtItemClass::icText; },
+                   [](const TgtDocumentItem& a, const TgtDocumentItem& b) {
+                     const auto& ta = static_cast<const TgtTextItem&>(a);
+                     const auto& tb = static_cast<const TgtTextItem&>(b);
+                     if (ta.Y != tb.Y) return ta.Y < tb.Y;
+                     return ta.X < tb.X;
+                   });
 }
 
 void TgtCustomDocumentEngine::RenderPageBorder() {
@@ -841,17 +911,23 @@ void TgtCustomDocumentEngine::RenderRoundRect(const TPen&, const TBrush*, double
 void TgtCustomDocumentEngine::RenderPolygon(const TgtPoint*, int32_t, const TBrush*, const TPen&,
                                             bool) {}
 void TgtCustomDocumentEngine::RenderPolyShape(const TgtPolyShapeItem&, bool) {}
-void TgtCustomDocumentEngine::RenderArc(const TPen&, double, double, double, double, double,
-                                        double, double, double) {}
-void TgtCustomDocumentEngine::RenderPie(const TPen&, const TBrush*, double, double, double,
-                                        double, double, double, double, double) {}
+void TgtCustomDocumentEngine::RenderArc(const TPen&, double, double, double, double, double, double,
+                                        double, double) {}
+void TgtCustomDocumentEngine::RenderPie(const TPen&, const TBrush*, double, double, double, double,
+                                        double, double, double, double) {}
 void TgtCustomDocumentEngine::RenderChord(const TPen&, const TBrush*, double, double, double,
                                           double, double, double, double, double) {}
 void TgtCustomDocumentEngine::RenderPolyBezier(const TgtPoint*, int32_t, const TPen&) {}
 void TgtCustomDocumentEngine::RenderBitmap(const TgtGraphic&, double, double) {}
-bool TgtCustomDocumentEngine::SupportsFeature() { return true; }
-int32_t TgtCustomDocumentEngine::ShowDefaultSetupDialog() { return mrOk; }
-TgtPreferences* TgtCustomDocumentEngine::PreferencesClass() const { return new TgtPreferences(); }
+bool TgtCustomDocumentEngine::SupportsFeature() {
+  return true;
+}
+int32_t TgtCustomDocumentEngine::ShowDefaultSetupDialog() {
+  return mrOk;
+}
+TgtPreferences* TgtCustomDocumentEngine::PreferencesClass() const {
+  return new TgtPreferences();
+}
 void TgtCustomDocumentEngine::CheckOutputImageFormat(TgtOutputImageFormat) {}
 
 // ---- Plain-sheet layer --------------------------------------------------------------------
@@ -880,8 +956,8 @@ void TgtCustomPlainsheetEngine::SetFileName(const std::string& name) {
   fileName_ = name.substr(0, name.size() - ext.size());
 }
 
-int32_t TgtCustomPlainsheetEngine::AddTOCItem(std::u16string_view title, int32_t parent,
-                                              double x, double y, int32_t page) {
+int32_t TgtCustomPlainsheetEngine::AddTOCItem(std::u16string_view title, int32_t parent, double x,
+                                              double y, int32_t page) {
   if (!DocumentOpen()) return -1;
   if (parent < -1 || parent >= static_cast<int32_t>(toc_.size())) return -1;
   if (page < 1 || page > PageCount()) return -1;

@@ -88,8 +88,16 @@ enum class TgtDocumentState : uint8_t { dsIdle, dsBegun, dsEnded, dsCancelled, d
 enum class TgtBand : uint8_t { bdPage, bdHeader, bdFooter, bdUnderlay, bdOverlay };
 
 enum class TgtBackgroundDisplayType : uint8_t {
-  dtTile, dtTopLeft, dtTopCenter, dtTopRight, dtCenterLeft, dtCenter, dtCenterRight,
-  dtBottomLeft, dtBottomCenter, dtBottomRight
+  dtTile,
+  dtTopLeft,
+  dtTopCenter,
+  dtTopRight,
+  dtCenterLeft,
+  dtCenter,
+  dtCenterRight,
+  dtBottomLeft,
+  dtBottomCenter,
+  dtBottomRight
 };
 
 // Modal results of the set-up dialog.
@@ -144,7 +152,7 @@ struct TgtTOCItem {
   int32_t Parent = -1;  // index of the parent entry, -1 at the top level
   double X = 0;         // destination on the page, screen pixels
   double Y = 0;
-  int32_t Page = 0;     // 0 for link entries
+  int32_t Page = 0;  // 0 for link entries
   std::u16string Link;
 };
 
@@ -224,8 +232,8 @@ class TgtCustomDocumentEngine : public TgtComponent {
                    double y4);
   virtual void Pie(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
                    double y4, bool filled);
-  virtual void Chord(double x1, double y1, double x2, double y2, double x3, double y3,
-                     double x4, double y4, bool filled);
+  virtual void Chord(double x1, double y1, double x2, double y2, double x3, double y3, double x4,
+                     double y4, bool filled);
   virtual void PolyBezier(std::span<const TgtPoint> points);
   virtual void BeginPara();
   virtual void EndPara();
@@ -272,19 +280,19 @@ class TgtCustomDocumentEngine : public TgtComponent {
   virtual void RenderLine(const TPen& pen, double x1, double y1, double x2, double y2);
   virtual void RenderRectangle(const TPen& pen, const TBrush* brush, double x1, double y1,
                                double x2, double y2);
-  virtual void RenderEllipse(const TPen& pen, const TBrush* brush, double x1, double y1,
-                             double x2, double y2);
+  virtual void RenderEllipse(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                             double y2);
   virtual void RenderRoundRect(const TPen& pen, const TBrush* brush, double x1, double y1,
                                double x2, double y2, double cornerWidth, double cornerHeight);
   virtual void RenderPolygon(const TgtPoint* points, int32_t count, const TBrush* brush,
                              const TPen& pen, bool closed);
   virtual void RenderPolyShape(const TgtPolyShapeItem& item, bool closed);
-  virtual void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2,
-                         double x3, double y3, double x4, double y4);
+  virtual void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2, double x3,
+                         double y3, double x4, double y4);
   virtual void RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
                          double y2, double x3, double y3, double x4, double y4);
-  virtual void RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1,
-                           double x2, double y2, double x3, double y3, double x4, double y4);
+  virtual void RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
+                           double y2, double x3, double y3, double x4, double y4);
   virtual void RenderPolyBezier(const TgtPoint* points, int32_t count, const TPen& pen);
   virtual void RenderBitmap(const TgtGraphic& bitmap, double x, double y);
   virtual void RenderPageBorder();
@@ -308,8 +316,12 @@ class TgtCustomDocumentEngine : public TgtComponent {
   int32_t InputXRes() const { return inputXRes_; }
   int32_t InputYRes() const { return inputYRes_; }
   // Values below 1 are refused (they would divide by zero in every mapping).
-  void SetInputXRes(int32_t v) { if (v > 0) inputXRes_ = v; }
-  void SetInputYRes(int32_t v) { if (v > 0) inputYRes_ = v; }
+  void SetInputXRes(int32_t v) {
+    if (v > 0) inputXRes_ = v;
+  }
+  void SetInputYRes(int32_t v) {
+    if (v > 0) inputYRes_ = v;
+  }
   TgtItemsToRender ItemsToRender() const { return itemsToRender_; }
   void SetItemsToRender(TgtItemsToRender v) { itemsToRender_ = v; }
   const std::string& PagesToRender() const { return pagesToRender_; }
@@ -445,9 +457,8 @@ class TgtCustomDocumentEngine : public TgtComponent {
   void RenderShape(const TgtShapeItem& s);
   void RenderTextItem(const TgtTextItem& item);
   double FlushParagraphLines(std::vector<std::u16string>& lines, std::vector<double>& widths);
-  std::vector<std::u16string> WrapText(std::u16string_view text, const TFont& font,
-                                       double width, double firstIndent,
-                                       std::vector<double>* widths);
+  std::vector<std::u16string> WrapText(std::u16string_view text, const TFont& font, double width,
+                                       double firstIndent, std::vector<double>* widths);
   double LineHeight(const TFont& font);
 
   std::string fileExtension_;
@@ -513,8 +524,7 @@ class TgtCustomPlainsheetEngine : public TgtCustomDocumentEngine {
   // -1..count-1 or a page outside 1..page count. x, y in MeasurementUnit.
   virtual int32_t AddTOCItem(std::u16string_view title, int32_t parent, double x, double y,
                              int32_t page);
-  virtual int32_t AddTOCLink(std::u16string_view title, int32_t parent,
-                             std::u16string_view link);
+  virtual int32_t AddTOCLink(std::u16string_view title, int32_t parent, std::u16string_view link);
 
   // Stored without its extension; ignored while a document is open.
   const std::string& FileName() const { return fileName_; }

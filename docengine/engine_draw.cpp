@@ -14,12 +14,20 @@ namespace {
 // Inner distance between a text box's edges and its text, screen pixels.
 constexpr double kBoxPadding = 2;
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
 
-char16_t LowerAscii16(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
+char16_t LowerAscii16(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+}
 
-bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsAsciiLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+bool IsDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
 
 // Characters of a web or mail link.
 bool IsLinkChar(char16_t c) {
@@ -158,7 +166,9 @@ void TgtCustomDocumentEngine::SetTextRotation(int32_t angle) {
   rotation_ = ((angle % 360) + 360) % 360;
 }
 
-void TgtCustomDocumentEngine::SetTextOption(uint8_t option) { textOption_ = option; }
+void TgtCustomDocumentEngine::SetTextOption(uint8_t option) {
+  textOption_ = option;
+}
 
 void TgtCustomDocumentEngine::TextOut(std::u16string_view text, double x, double y) {
   if (!TextAllowed()) return;
@@ -189,8 +199,8 @@ void TgtCustomDocumentEngine::TextRect(const TgtRectD& rect, std::u16string_view
   item.Angle = rotation_;
   item.TextOption = textOption_;
   item.Effects = textEffects_;
-  item.SetClip({ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right),
-                ConvertY(rect.Bottom)});
+  item.SetClip(
+      {ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right), ConvertY(rect.Bottom)});
 }
 
 void TgtCustomDocumentEngine::TextBox(const TgtRectD& rect, std::u16string_view text,
@@ -244,7 +254,8 @@ std::vector<TgtTextRun> TgtCustomDocumentEngine::ParseTextTags(std::u16string_vi
         for (const auto& t : kTags) {
           if (t.Letter != letter) continue;
           flush();
-          style = closing ? static_cast<uint8_t>(style & ~t.Bit) : static_cast<uint8_t>(style | t.Bit);
+          style =
+              closing ? static_cast<uint8_t>(style & ~t.Bit) : static_cast<uint8_t>(style | t.Bit);
           matched = true;
         }
         if (matched) {
@@ -334,13 +345,11 @@ double TgtCustomDocumentEngine::ParagraphText(std::u16string_view text) {
   const TgtTextFormatting& fmt = para_->Formatting;
   const double width = (area_.Right - area_.Left) - fmt.LeftIndent - fmt.RightIndent;
   std::vector<double> widths;
-  std::vector<std::u16string> lines =
-      WrapText(text, para_->Font, width, para_->FirstLinePending ? fmt.FirstLineIndent : 0,
-               &widths);
+  std::vector<std::u16string> lines = WrapText(
+      text, para_->Font, width, para_->FirstLinePending ? fmt.FirstLineIndent : 0, &widths);
   const double used = FlushParagraphLines(lines, widths);
   if (implicit) EndPara();
-  const double f =
-      unitFactor_ != 1.0 ? unitFactor_ : static_cast<double>(kScreenPPI) / inputYRes_;
+  const double f = unitFactor_ != 1.0 ? unitFactor_ : static_cast<double>(kScreenPPI) / inputYRes_;
   return used / f;
 }
 
@@ -360,8 +369,8 @@ double TgtCustomDocumentEngine::FlushParagraphLines(std::vector<std::u16string>&
     if (autoPaginate_ && band_ == TgtBand::bdPage && lh > 0) {
       const double avail = area_.Bottom - band->FlowY;
       const double rows = avail <= 0 ? 0 : std::floor(avail / lh + 1e-9);
-      const size_t room = rows >= static_cast<double>(remaining) ? remaining
-                                                                  : static_cast<size_t>(rows);
+      const size_t room =
+          rows >= static_cast<double>(remaining) ? remaining : static_cast<size_t>(rows);
       if (room == 0 && band->FlowY > area_.Top) {
         NewPage();
         continue;
@@ -448,8 +457,8 @@ void TgtCustomDocumentEngine::EndTable() {
     size_t lines = 1;
     for (size_t c = 0; c < row.Cells.size(); ++c) {
       const double inner = t.ColumnWidth(c) - 2 * pad;
-      lines = std::max(lines, WrapText(row.Cells[c].Text, t.Font, inner > 0 ? inner : 0, 0,
-                                       nullptr).size());
+      lines = std::max(
+          lines, WrapText(row.Cells[c].Text, t.Font, inner > 0 ? inner : 0, 0, nullptr).size());
     }
     row.Height = static_cast<double>(lines) * lh + 2 * pad;
   }
@@ -534,19 +543,22 @@ void AddArcPoints(TgtCustomDocumentEngine& e, TgtShapeItem& s, double x1, double
 }
 }  // namespace
 
-void TgtCustomDocumentEngine::Arc(double x1, double y1, double x2, double y2, double x3,
-                                  double y3, double x4, double y4) {
-  if (TgtShapeItem* s = AddShape(skArc, false)) AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
+void TgtCustomDocumentEngine::Arc(double x1, double y1, double x2, double y2, double x3, double y3,
+                                  double x4, double y4) {
+  if (TgtShapeItem* s = AddShape(skArc, false))
+    AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
 }
 
-void TgtCustomDocumentEngine::Pie(double x1, double y1, double x2, double y2, double x3,
-                                  double y3, double x4, double y4, bool filled) {
-  if (TgtShapeItem* s = AddShape(skPie, filled)) AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
+void TgtCustomDocumentEngine::Pie(double x1, double y1, double x2, double y2, double x3, double y3,
+                                  double x4, double y4, bool filled) {
+  if (TgtShapeItem* s = AddShape(skPie, filled))
+    AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
 }
 
 void TgtCustomDocumentEngine::Chord(double x1, double y1, double x2, double y2, double x3,
                                     double y3, double x4, double y4, bool filled) {
-  if (TgtShapeItem* s = AddShape(skChord, filled)) AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
+  if (TgtShapeItem* s = AddShape(skChord, filled))
+    AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
 }
 
 // ---- Base rendering of composite items ----------------------------------------------------
@@ -561,9 +573,15 @@ void TgtCustomDocumentEngine::RenderTextBox(const TgtTextBoxItem& item) {
   const double total = lh * static_cast<double>(item.Lines.size());
   double top;
   switch (item.Alignment & (tbaVCenter | tbaBottom)) {
-    case tbaVCenter: top = y + (h - total) / 2; break;
-    case tbaBottom: top = y + h - kBoxPadding - total; break;
-    default: top = y + kBoxPadding; break;
+    case tbaVCenter:
+      top = y + (h - total) / 2;
+      break;
+    case tbaBottom:
+      top = y + h - kBoxPadding - total;
+      break;
+    default:
+      top = y + kBoxPadding;
+      break;
   }
   for (size_t i = 0; i < item.Lines.size(); ++i) {
     const std::u16string& line = item.Lines[i];
@@ -571,9 +589,15 @@ void TgtCustomDocumentEngine::RenderTextBox(const TgtTextBoxItem& item) {
     const double lw = MeasureText(line, item.Font).Width;
     double left;
     switch (item.Alignment & (tbaRight | tbaCenter)) {
-      case tbaRight: left = x + w - kBoxPadding - lw; break;
-      case tbaCenter: left = x + (w - lw) / 2; break;
-      default: left = x + kBoxPadding; break;
+      case tbaRight:
+        left = x + w - kBoxPadding - lw;
+        break;
+      case tbaCenter:
+        left = x + (w - lw) / 2;
+        break;
+      default:
+        left = x + kBoxPadding;
+        break;
     }
     TgtTextItem t;
     t.X = left;
@@ -595,8 +619,12 @@ void TgtCustomDocumentEngine::RenderParagraph(const TgtParagraphItem& item) {
     const double lw = i < item.LineWidths.size() ? item.LineWidths[i] : 0;
     double left = item.X;
     switch (item.Formatting.Alignment) {
-      case TgtTextAlignment::taRight: left = item.X + item.Width - lw; break;
-      case TgtTextAlignment::taCenter: left = item.X + (item.Width - lw) / 2; break;
+      case TgtTextAlignment::taRight:
+        left = item.X + item.Width - lw;
+        break;
+      case TgtTextAlignment::taCenter:
+        left = item.X + (item.Width - lw) / 2;
+        break;
       case TgtTextAlignment::taLeft:
       case TgtTextAlignment::taJustify:
         if (i == 0) left += item.FirstIndent;

@@ -58,7 +58,13 @@ struct TgtFrame {
 };
 
 enum class TgtOutputImageFormat : uint8_t {
-  ifBMP, ifJPEG, ifGIF, ifPNG, ifMetafile, ifCCITT3, ifCCITT4
+  ifBMP,
+  ifJPEG,
+  ifGIF,
+  ifPNG,
+  ifMetafile,
+  ifCCITT3,
+  ifCCITT4
 };
 enum class TgtPixelFormat : uint8_t { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
 
@@ -89,7 +95,7 @@ struct TgtTextFormatting {
 struct TgtTableSettings {
   double ColumnWidth = kScreenPPI;  // one inch per column unless widths are given
   std::vector<double> ColumnWidths;
-  double RowHeight = 0;             // 0: as high as the tallest cell's text
+  double RowHeight = 0;  // 0: as high as the tallest cell's text
   double CellPadding = 2;
   bool Borders = true;
   TPen BorderPen;
@@ -98,8 +104,20 @@ struct TgtTableSettings {
 
 // Item classes, for dispatch without dynamic casts.
 enum class TgtItemClass : uint8_t {
-  icOther, icShape, icText, icTextBox, icImage, icImageStream, icClip, icEOF, icPath,
-  icPolyShape, icPolyPolygon, icPolyDraw, icParagraph, icTable
+  icOther,
+  icShape,
+  icText,
+  icTextBox,
+  icImage,
+  icImageStream,
+  icClip,
+  icEOF,
+  icPath,
+  icPolyShape,
+  icPolyPolygon,
+  icPolyDraw,
+  icParagraph,
+  icTable
 };
 
 class TgtDocumentItem {
@@ -118,8 +136,16 @@ class TgtDocumentItem {
 
 // Shape kinds of TgtShapeItem.
 enum TgtShapeKind : uint8_t {
-  skLine = 0, skRectangle = 1, skRoundRect = 2, skEllipse = 3, skPolygon = 4, skPolyLine = 5,
-  skArc = 6, skChord = 7, skPie = 8, skBezier = 9
+  skLine = 0,
+  skRectangle = 1,
+  skRoundRect = 2,
+  skEllipse = 3,
+  skPolygon = 4,
+  skPolyLine = 5,
+  skArc = 6,
+  skChord = 7,
+  skPie = 8,
+  skBezier = 9
 };
 
 using TgtPoints = SmallVec<TgtPoint, 4>;
@@ -180,7 +206,12 @@ class TgtTextItem : public TgtDocumentItem {
 // Box alignment (TgtTextBoxItem::Alignment): horizontal in the low two bits
 // (0 left, 1 right, 2 centre), vertical in the next two (0 top, 4 centre, 8 bottom).
 enum : uint8_t {
-  tbaLeft = 0, tbaRight = 1, tbaCenter = 2, tbaTop = 0, tbaVCenter = 4, tbaBottom = 8
+  tbaLeft = 0,
+  tbaRight = 1,
+  tbaCenter = 2,
+  tbaTop = 0,
+  tbaVCenter = 4,
+  tbaBottom = 8
 };
 // Box layout options (TgtTextBoxItem::Options).
 enum : uint8_t { tboWordWrap = 1, tboClip = 2 };
@@ -233,7 +264,6 @@ class TgtImageStream : public TgtImageItem {
   int32_t PixelHeight = 0;
 };
 
-
 class TgtClipItem : public TgtDocumentItem {
  public:
   static bool IsClass(TgtItemClass c) { return c == TgtItemClass::icClip; }
@@ -258,8 +288,14 @@ class TgtEOFItem : public TgtDocumentItem {
 
 // Path operations of TgtPathItem.
 enum : int32_t {
-  poBeginPath = 0, poEndPath = 1, poCloseFigure = 2, poAbortPath = 3, poFillPath = 4,
-  poStrokeAndFillPath = 5, poStrokePath = 6, poSelectClipPath = 7
+  poBeginPath = 0,
+  poEndPath = 1,
+  poCloseFigure = 2,
+  poAbortPath = 3,
+  poFillPath = 4,
+  poStrokeAndFillPath = 5,
+  poStrokePath = 6,
+  poSelectClipPath = 7
 };
 
 class TgtPathItem : public TgtDocumentItem {
@@ -302,7 +338,6 @@ class TgtPolyPolygonItem : public TgtDocumentItem {
   std::vector<TgtPoint> Points;
 };
 
-
 class TgtPolyDrawItem : public TgtDocumentItem {
  public:
   static bool IsClass(TgtItemClass c) { return c == TgtItemClass::icPolyDraw; }
@@ -322,11 +357,11 @@ class TgtParagraphItem : public TgtDocumentItem {
   static bool IsClass(TgtItemClass c) { return c == TgtItemClass::icParagraph; }
   TgtParagraphItem() : TgtDocumentItem(TgtItemClass::icParagraph) {}
 
-  double X = 0;          // left edge of the text column
-  double Y = 0;          // top of the first line
-  double Width = 0;      // width of the text column
-  double LineHeight = 0; // distance between baselines
-  double FirstIndent = 0; // extra indent of Lines[0] when it starts the paragraph
+  double X = 0;            // left edge of the text column
+  double Y = 0;            // top of the first line
+  double Width = 0;        // width of the text column
+  double LineHeight = 0;   // distance between baselines
+  double FirstIndent = 0;  // extra indent of Lines[0] when it starts the paragraph
   TFont Font;
   TBrush Brush;
   TgtTextEffects Effects;
@@ -455,10 +490,9 @@ class TgtItemList {
         picked.push_back(items_[i]);
       }
     }
-    std::stable_sort(picked.begin(), picked.end(),
-                     [&less](const TgtDocumentItem* a, const TgtDocumentItem* b) {
-                       return less(*a, *b);
-                     });
+    std::stable_sort(
+        picked.begin(), picked.end(),
+        [&less](const TgtDocumentItem* a, const TgtDocumentItem* b) { return less(*a, *b); });
     for (size_t k = 0; k < slots.size(); ++k) items_[slots[k]] = picked[k];
   }
 
@@ -484,8 +518,8 @@ class TgtBandItem {
   TgtBandItem& operator=(const TgtBandItem&) = delete;
 
   TgtItemList Items;
-  double FlowY = -1;       // top of the next paragraph; -1 until the flow starts
-  double FlowHeight = 0;   // height used by the flow so far
+  double FlowY = -1;      // top of the next paragraph; -1 until the flow starts
+  double FlowHeight = 0;  // height used by the flow so far
 };
 
 class TgtCustomDocumentEngine;

@@ -13,27 +13,30 @@ constexpr double kPPI = kScreenPPI;
 
 // Portrait inches, in TgtPaperSize order; ps11X17 is 10 inches wide.
 constexpr TgtPaperInches kPaper[kPaperSizeCount - 1] = {
-    {8.5, 11},         {8.5, 11},         {11, 17},          {17, 11},
-    {8.5, 14},         {5.5, 8.5},        {7.25, 10.5},      {11.6929, 16.5354},
-    {8.2677, 11.6929}, {8.2677, 11.6929}, {5.8267, 8.2677},  {9.8425, 13.8976},
-    {6.9291, 9.8425},  {8.5, 13},         {8.4645, 10.8267}, {10, 14},
-    {10, 17},          {8.5, 11},         {4.125, 9.5},      {4.5, 10.375},
-    {4.75, 11},        {5, 11.5},         {17, 22},          {22, 34},
-    {34, 44},          {4.3307, 8.6614},  {6.3779, 9.0157},  {12.7559, 18.0314},
-    {9.1057, 12.7559}, {4.4881, 6.3779},  {4.4881, 9.0157},  {9.8425, 13.8976},
-    {6.9291, 9.8425},  {6.9291, 4.9212},  {4.3307, 9.0551},  {3.875, 7.5},
-    {3.625, 6.5},      {14.875, 11},      {8.5, 12},         {9.8425, 13.8976},
+    {8.5, 11},        {8.5, 11},         {11, 17},           {17, 11},          {8.5, 14},
+    {5.5, 8.5},       {7.25, 10.5},      {11.6929, 16.5354}, {8.2677, 11.6929}, {8.2677, 11.6929},
+    {5.8267, 8.2677}, {9.8425, 13.8976}, {6.9291, 9.8425},   {8.5, 13},         {8.4645, 10.8267},
+    {10, 14},         {10, 17},          {8.5, 11},          {4.125, 9.5},      {4.5, 10.375},
+    {4.75, 11},       {5, 11.5},         {17, 22},           {22, 34},          {34, 44},
+    {4.3307, 8.6614}, {6.3779, 9.0157},  {12.7559, 18.0314}, {9.1057, 12.7559}, {4.4881, 6.3779},
+    {4.4881, 9.0157}, {9.8425, 13.8976}, {6.9291, 9.8425},   {6.9291, 4.9212},  {4.3307, 9.0551},
+    {3.875, 7.5},     {3.625, 6.5},      {14.875, 11},       {8.5, 12},         {9.8425, 13.8976},
 };
 
 }  // namespace
 
 double UnitFactor(TgtUnitType unit) {
   switch (unit) {
-    case TgtUnitType::muPixels: return 1.0;
-    case TgtUnitType::muInches: return kPPI;
-    case TgtUnitType::muMM: return kPPI / 72.0 * 2.83464;
-    case TgtUnitType::muPoints: return kPPI / 72.0;
-    case TgtUnitType::muTwips: return kPPI / 72.0 * 0.05;
+    case TgtUnitType::muPixels:
+      return 1.0;
+    case TgtUnitType::muInches:
+      return kPPI;
+    case TgtUnitType::muMM:
+      return kPPI / 72.0 * 2.83464;
+    case TgtUnitType::muPoints:
+      return kPPI / 72.0;
+    case TgtUnitType::muTwips:
+      return kPPI / 72.0 * 0.05;
   }
   return 1.0;
 }
@@ -44,9 +47,13 @@ TgtPaperInches PaperSizeInches(TgtPaperSize size) {
   return kPaper[i];
 }
 
-TgtPageSettings::TgtPageSettings() { ApplyPaperSize(TgtPaperSize::A4); }
+TgtPageSettings::TgtPageSettings() {
+  ApplyPaperSize(TgtPaperSize::A4);
+}
 
-TgtPageSettings::TgtPageSettings(TgtDocSettings* owner) : TgtPageSettings() { owner_ = owner; }
+TgtPageSettings::TgtPageSettings(TgtDocSettings* owner) : TgtPageSettings() {
+  owner_ = owner;
+}
 
 TgtPageSettings::TgtPageSettings(const TgtPageSettings& other) : TgtPageSettings() {
   *this = other;
@@ -70,14 +77,22 @@ TgtPageSettings& TgtPageSettings::operator=(const TgtPageSettings& other) {
 
 double& TgtPageSettings::Field(Length which) {
   switch (which) {
-    case lnFooter: return footerHeight_;
-    case lnWidth: return width_;
-    case lnBottom: return bottomMargin_;
-    case lnTop: return topMargin_;
-    case lnHeight: return height_;
-    case lnRight: return rightMargin_;
-    case lnLeft: return leftMargin_;
-    case lnHeader: break;
+    case lnFooter:
+      return footerHeight_;
+    case lnWidth:
+      return width_;
+    case lnBottom:
+      return bottomMargin_;
+    case lnTop:
+      return topMargin_;
+    case lnHeight:
+      return height_;
+    case lnRight:
+      return rightMargin_;
+    case lnLeft:
+      return leftMargin_;
+    case lnHeader:
+      break;
   }
   return headerHeight_;
 }
@@ -99,14 +114,30 @@ void TgtPageSettings::SetLength(Length which, double v) {
   mine = internal;
 }
 
-void TgtPageSettings::SetWidth(double v) { SetLength(lnWidth, v); }
-void TgtPageSettings::SetHeight(double v) { SetLength(lnHeight, v); }
-void TgtPageSettings::SetLeftMargin(double v) { SetLength(lnLeft, v); }
-void TgtPageSettings::SetRightMargin(double v) { SetLength(lnRight, v); }
-void TgtPageSettings::SetTopMargin(double v) { SetLength(lnTop, v); }
-void TgtPageSettings::SetBottomMargin(double v) { SetLength(lnBottom, v); }
-void TgtPageSettings::SetHeaderHeight(double v) { SetLength(lnHeader, v); }
-void TgtPageSettings::SetFooterHeight(double v) { SetLength(lnFooter, v); }
+void TgtPageSettings::SetWidth(double v) {
+  SetLength(lnWidth, v);
+}
+void TgtPageSettings::SetHeight(double v) {
+  SetLength(lnHeight, v);
+}
+void TgtPageSettings::SetLeftMargin(double v) {
+  SetLength(lnLeft, v);
+}
+void TgtPageSettings::SetRightMargin(double v) {
+  SetLength(lnRight, v);
+}
+void TgtPageSettings::SetTopMargin(double v) {
+  SetLength(lnTop, v);
+}
+void TgtPageSettings::SetBottomMargin(double v) {
+  SetLength(lnBottom, v);
+}
+void TgtPageSettings::SetHeaderHeight(double v) {
+  SetLength(lnHeader, v);
+}
+void TgtPageSettings::SetFooterHeight(double v) {
+  SetLength(lnFooter, v);
+}
 
 void TgtPageSettings::ApplyPaperSize(TgtPaperSize size) {
   paperSize_ = size;

@@ -11,10 +11,47 @@
 namespace pv {
 
 enum class TgtPaperSize : uint8_t {
-  Letter, LetterSmall, Tabloid, Ledger, Legal, Statement, Executive, A3, A4, A4Small, A5, B4,
-  B5, Folio, Quarto, ps10X14, ps11X17, Note, Env10, Env11, Env12, Env14, CSheet, DSheet,
-  ESheet, EnvDL, EnvC5, EnvC3, EnvC4, EnvC6, EnvC65, EnvB4, EnvB5, EnvB6, EnvItaly,
-  EnvMonarch, EnvPersonal, FanfoldUS, FanfoldStdGerman, ISOB4, Custom
+  Letter,
+  LetterSmall,
+  Tabloid,
+  Ledger,
+  Legal,
+  Statement,
+  Executive,
+  A3,
+  A4,
+  A4Small,
+  A5,
+  B4,
+  B5,
+  Folio,
+  Quarto,
+  ps10X14,
+  ps11X17,
+  Note,
+  Env10,
+  Env11,
+  Env12,
+  Env14,
+  CSheet,
+  DSheet,
+  ESheet,
+  EnvDL,
+  EnvC5,
+  EnvC3,
+  EnvC4,
+  EnvC6,
+  EnvC65,
+  EnvB4,
+  EnvB5,
+  EnvB6,
+  EnvItaly,
+  EnvMonarch,
+  EnvPersonal,
+  FanfoldUS,
+  FanfoldStdGerman,
+  ISOB4,
+  Custom
 };
 constexpr int kPaperSizeCount = 41;
 
@@ -79,9 +116,7 @@ class TgtPageSettings {
 
  private:
   friend class TgtDocSettings;
-  enum Length : uint8_t {
-    lnFooter, lnWidth, lnBottom, lnTop, lnHeight, lnRight, lnLeft, lnHeader
-  };
+  enum Length : uint8_t { lnFooter, lnWidth, lnBottom, lnTop, lnHeight, lnRight, lnLeft, lnHeader };
   double& Field(Length which);
   void SetLength(Length which, double v);
   void ApplyPaperSize(TgtPaperSize size);

@@ -58,8 +58,8 @@ class ItemEngine : public TgtCustomPlainsheetEngine {
                      double y2) override {
     Add("ellipse", {x1, y1, x2, y2}, b, p);
   }
-  void RenderRoundRect(const TPen& p, const TBrush* b, double x1, double y1, double x2,
-                       double y2, double cw, double ch) override {
+  void RenderRoundRect(const TPen& p, const TBrush* b, double x1, double y1, double x2, double y2,
+                       double cw, double ch) override {
     Add("roundrect", {x1, y1, x2, y2, cw, ch}, b, p);
   }
   void RenderPolygon(const TgtPoint* pts, int32_t n, const TBrush* b, const TPen& p,
@@ -75,8 +75,8 @@ class ItemEngine : public TgtCustomPlainsheetEngine {
                  double g, double h) override {
     Add("arc", {a, b, c, d, e, f, g, h}, nullptr, p);
   }
-  void RenderPie(const TPen& p, const TBrush* br, double a, double b, double c, double d,
-                 double e, double f, double g, double h) override {
+  void RenderPie(const TPen& p, const TBrush* br, double a, double b, double c, double d, double e,
+                 double f, double g, double h) override {
     Add("pie", {a, b, c, d, e, f, g, h}, br, p);
   }
   void RenderChord(const TPen& p, const TBrush* br, double a, double b, double c, double d,
@@ -87,8 +87,8 @@ class ItemEngine : public TgtCustomPlainsheetEngine {
     Add("bezier", {static_cast<double>(n)}, nullptr, p);
   }
   void RenderPolyShape(const TgtPolyShapeItem& item, bool closed) override {
-    Add(closed ? "polyshape closed" : "polyshape open",
-        {static_cast<double>(item.Figures.size())}, nullptr, item.Figures[0].Pen);
+    Add(closed ? "polyshape closed" : "polyshape open", {static_cast<double>(item.Figures.size())},
+        nullptr, item.Figures[0].Pen);
   }
   void RenderOtherItem(const TgtDocumentItem&) override { log.push_back("other"); }
 
@@ -205,8 +205,8 @@ TEST(EngineDraw, DrawingAreaPerReferencePointAndBand) {
 
   // Text is placed relative to the area's origin and kept only inside [left, right).
   e.TextOut(u"in", 0, 0);
-  e.TextOut(u"right edge", 786, 0);      // x = 796: outside
-  e.TextOut(u"below", 0, 876);           // y = 956: outside
+  e.TextOut(u"right edge", 786, 0);  // x = 796: outside
+  e.TextOut(u"below", 0, 876);       // y = 956: outside
   e.TextOut(u"above", 0, -1);
   e.TextOut(u"last", 785.5, 875.5);
   e.Line(-100, -100, 2000, 2000);  // shapes are not tested against the area
@@ -238,10 +238,10 @@ TEST(EngineDraw, BandsAndPageVariables) {
   e.NewPage();
   e.TextOut(u"body 2", 0, 0);
   e.EndDoc();
-  EXPECT_EQ(e.log, (std::vector<std::string>{
-                       "page 1", "text Page 1 of 2", "text underlay", "text body 1",
-                       "text footer", "text overlay", "page 2", "text Page 2 of 2",
-                       "text underlay", "text body 2", "text footer", "text overlay"}));
+  EXPECT_EQ(e.log, (std::vector<std::string>{"page 1", "text Page 1 of 2", "text underlay",
+                                             "text body 1", "text footer", "text overlay", "page 2",
+                                             "text Page 2 of 2", "text underlay", "text body 2",
+                                             "text footer", "text overlay"}));
 
   // Header only on page 1 when the engine says so; a cleared band renders nothing.
   ItemEngine f;
@@ -409,7 +409,8 @@ TEST(EngineDraw, ParagraphsFlowAndPaginate) {
     }
   }
   ASSERT_EQ(words.size(), 3000u + 3u);
-  for (int i = 0; i < 3000; ++i) EXPECT_EQ(words[static_cast<size_t>(i)], "word" + std::to_string(i));
+  for (int i = 0; i < 3000; ++i)
+    EXPECT_EQ(words[static_cast<size_t>(i)], "word" + std::to_string(i));
   EXPECT_EQ(words[3000], "last");
   EXPECT_EQ(words[3002], "second");
   // Lines of one page go downwards; the second page starts again at the top.
@@ -547,8 +548,8 @@ TEST(EngineDraw, RenderItemsDispatchAndSkips) {
   auto& wrong = list.Add<TgtPolyShapeItem>();
   wrong.AddFigure().Kind = skLine;  // neither polygon nor polyline: skipped
   e.EndDoc();
-  EXPECT_EQ(e.log, (std::vector<std::string>{"page 1", "other", "polyshape closed",
-                                             "polyshape open"}));
+  EXPECT_EQ(e.log,
+            (std::vector<std::string>{"page 1", "other", "polyshape closed", "polyshape open"}));
 }
 
 TEST(EngineDraw, PageBorderAndTOC) {
@@ -626,8 +627,7 @@ TEST(EngineDraw, FindLinkWebMailAndFilePaths) {
   EXPECT_EQ(kind, TgtLinkKind::lkWeb);
 
   start = 0;
-  EXPECT_EQ(e.FindLink(u"Go to HTTP://host.org:80/x_y!", start, &kind),
-            u"HTTP://host.org:80/x_y");
+  EXPECT_EQ(e.FindLink(u"Go to HTTP://host.org:80/x_y!", start, &kind), u"HTTP://host.org:80/x_y");
   EXPECT_EQ(start, 6u);
 
   start = 0;
@@ -649,8 +649,7 @@ TEST(EngineDraw, FindLinkWebMailAndFilePaths) {
   EXPECT_EQ(e.FindLink(u"www.x.org then a@b.com", start), u"www.x.org");
 
   start = 0;
-  EXPECT_EQ(e.FindLink(u"open C:\\My Docs\\a b.txt end", start, &kind),
-            u"C:\\My Docs\\a b.txt");
+  EXPECT_EQ(e.FindLink(u"open C:\\My Docs\\a b.txt end", start, &kind), u"C:\\My Docs\\a b.txt");
   EXPECT_EQ(kind, TgtLinkKind::lkFile);
   EXPECT_EQ(start, 5u);
   start = 0;

@@ -158,7 +158,7 @@ TEST(Engine, HookOrderForNPagesRenderedAtEndDoc) {
       "OnBeforeBeginPage", "DoBeginPage 1", "Text p1 10,20", "EOF", "DoEndPage 1", "OnAfterEndPage",
       "OnBeforeBeginPage", "DoBeginPage 2", "Text p2 10,20", "EOF", "DoEndPage 2", "OnAfterEndPage",
       "OnBeforeBeginPage", "DoBeginPage 3", "Text p3 10,20", "EOF", "DoEndPage 3", "OnAfterEndPage",
-      "OnBeforeEndDoc", "DoEndDoc", "OnAfterEndDoc"};
+      "OnBeforeEndDoc",    "DoEndDoc",      "OnAfterEndDoc"};
   EXPECT_EQ(e.calls, want);
   EXPECT_EQ(e.DocumentState(), TgtDocumentState::dsEnded);
   EXPECT_FALSE(e.DocumentOpen());
@@ -174,11 +174,10 @@ TEST(Engine, HookOrderForNPagesRenderedAtEndDoc) {
   e.BeginDoc();
   e.BeginDoc();  // a second BeginDoc while open does nothing
   e.EndDoc();
-  EXPECT_EQ(e.calls, (std::vector<std::string>{"OnBeforeBeginDoc", "DoBeginDoc",
-                                               "OnAfterBeginDoc", "OnBeforeBeginPage",
-                                               "DoBeginPage 1", "EOF", "DoEndPage 1",
-                                               "OnAfterEndPage", "OnBeforeEndDoc", "DoEndDoc",
-                                               "OnAfterEndDoc"}));
+  EXPECT_EQ(e.calls, (std::vector<std::string>{"OnBeforeBeginDoc", "DoBeginDoc", "OnAfterBeginDoc",
+                                               "OnBeforeBeginPage", "DoBeginPage 1", "EOF",
+                                               "DoEndPage 1", "OnAfterEndPage", "OnBeforeEndDoc",
+                                               "DoEndDoc", "OnAfterEndDoc"}));
 }
 
 TEST(Engine, ProcessAfterEachPageRendersWhenTheNextPageBegins) {
@@ -187,8 +186,8 @@ TEST(Engine, ProcessAfterEachPageRendersWhenTheNextPageBegins) {
   e.BeginDoc();
   e.TextOut(u"a", 1, 1);
   e.NewPage();
-  EXPECT_EQ(e.calls, (std::vector<std::string>{"DoBeginDoc", "DoBeginPage 1", "Text a 1,1",
-                                               "EOF", "DoEndPage 1"}));
+  EXPECT_EQ(e.calls, (std::vector<std::string>{"DoBeginDoc", "DoBeginPage 1", "Text a 1,1", "EOF",
+                                               "DoEndPage 1"}));
   e.TextOut(u"b", 2, 2);
   // Pages already rendered cannot be returned to: the call does nothing, raises nothing.
   EXPECT_NO_THROW(e.SetActivePage(0));
@@ -196,8 +195,8 @@ TEST(Engine, ProcessAfterEachPageRendersWhenTheNextPageBegins) {
   EXPECT_EQ(e.CurrentPage(), 2);
   e.calls.clear();
   e.EndDoc();
-  EXPECT_EQ(e.calls, (std::vector<std::string>{"DoBeginPage 2", "Text b 2,2", "EOF",
-                                               "DoEndPage 2", "DoEndDoc"}));
+  EXPECT_EQ(e.calls, (std::vector<std::string>{"DoBeginPage 2", "Text b 2,2", "EOF", "DoEndPage 2",
+                                               "DoEndDoc"}));
 }
 
 TEST(Engine, PagesToRenderSelectsPages) {
@@ -209,10 +208,9 @@ TEST(Engine, PagesToRenderSelectsPages) {
     e.TextOut(u"p" + Utf8ToUtf16(std::to_string(p)), 5, 5);
   }
   e.EndDoc();
-  EXPECT_EQ(e.calls, (std::vector<std::string>{"DoBeginDoc", "DoBeginPage 2", "Text p2 5,5",
-                                               "EOF", "DoEndPage 2", "DoBeginPage 3",
-                                               "Text p3 5,5", "EOF", "DoEndPage 3",
-                                               "DoEndDoc"}));
+  EXPECT_EQ(e.calls, (std::vector<std::string>{"DoBeginDoc", "DoBeginPage 2", "Text p2 5,5", "EOF",
+                                               "DoEndPage 2", "DoBeginPage 3", "Text p3 5,5", "EOF",
+                                               "DoEndPage 3", "DoEndDoc"}));
 
   TgtCustomDocumentEngine s;
   EXPECT_TRUE(s.PageSelected(7));  // empty: every page
@@ -253,8 +251,8 @@ TEST(Engine, EachPageHasItsOwnSizeAndMetafile) {
   e.Page().SetPaperSize(TgtPaperSize::A4);
   e.Page().SetOrientation(TPrinterOrientation::poPortrait);
   e.NewPage();
-  EXPECT_EQ(e.PageMetafile()->Width(), 794);   // 793.70 pixels
-  EXPECT_EQ(e.PageMetafile()->Height(), 1123); // 1122.52 pixels
+  EXPECT_EQ(e.PageMetafile()->Width(), 794);    // 793.70 pixels
+  EXPECT_EQ(e.PageMetafile()->Height(), 1123);  // 1122.52 pixels
   e.EndDoc();
   ASSERT_EQ(e.pageSizes.size(), 4u);
   EXPECT_DOUBLE_EQ(e.pageSizes[0].first, 816);
@@ -519,8 +517,7 @@ TEST(Engine, RecordingWithoutTheResolutionBitLandsAtTheSamePlace) {
   DrawOnCanvas(*e.PageCanvas(), 1);
   e.EndDoc();
   EXPECT_NE(std::find(e.calls.begin(), e.calls.end(), "Line 0,0,96,48"), e.calls.end());
-  EXPECT_NE(std::find(e.calls.begin(), e.calls.end(), "Ellipse 288,288,384,384"),
-            e.calls.end());
+  EXPECT_NE(std::find(e.calls.begin(), e.calls.end(), "Ellipse 288,288,384,384"), e.calls.end());
 }
 
 TEST(Engine, PlayMetafileIntoARectangleScalesThePicture) {

@@ -64,10 +64,10 @@ TEST(Items, CastsFollowTheClassTree) {
   TgtDocumentItem& text = list.Add<TgtTextItem>();
   TgtDocumentItem& stream = list.Add<TgtImageStream>();
   TgtDocumentItem& shape = list.Add<TgtShapeItem>();
-  EXPECT_NE(ItemCast<TgtTextItem>(&box), nullptr);       // a text box is a text item
+  EXPECT_NE(ItemCast<TgtTextItem>(&box), nullptr);  // a text box is a text item
   EXPECT_NE(ItemCast<TgtTextBoxItem>(&box), nullptr);
   EXPECT_EQ(ItemCast<TgtTextBoxItem>(&text), nullptr);
-  EXPECT_NE(ItemCast<TgtImageItem>(&stream), nullptr);   // a stream is an image item
+  EXPECT_NE(ItemCast<TgtImageItem>(&stream), nullptr);  // a stream is an image item
   EXPECT_EQ(ItemCast<TgtImageStream>(&list.Add<TgtImageItem>()), nullptr);
   EXPECT_EQ(ItemCast<TgtTextItem>(&shape), nullptr);
   EXPECT_EQ(ItemCast<TgtShapeItem>(static_cast<TgtDocumentItem*>(nullptr)), nullptr);
