@@ -136,15 +136,14 @@ void TMetafileCanvas::BringPen() {
   if (penHandle_ != 0 && Pen == penRec_) return;
   const uint32_t h = AllocHandle();
   const uint32_t style = PenStyleValue(Pen.Style);
-  if (style == PS_USERSTYLE || style == PS_ALTERNATE) {
-    // These two styles exist only as extended pens.
+  if (style == PS_ALTERNATE) {
+    // Alternate dots exist only as a cosmetic extended pen.
     EMREXTCREATEPEN r{};
     r.emr = {EMR_EXTCREATEPEN, sizeof r};
     r.ihPen = h;
     r.offBmi = r.offBits = sizeof r;
-    r.elp.elpPenStyle = style == PS_ALTERNATE ? (PS_COSMETIC | PS_ALTERNATE)
-                                               : (PS_GEOMETRIC | PS_USERSTYLE);
-    r.elp.elpWidth = static_cast<uint32_t>(style == PS_ALTERNATE ? 1 : std::max(Pen.Width, 0));
+    r.elp.elpPenStyle = PS_COSMETIC | PS_ALTERNATE;
+    r.elp.elpWidth = 1;
     r.elp.elpBrushStyle = BS_SOLID;
     r.elp.elpColor = ColorRef(Pen.Color);
     Put(r);
@@ -152,7 +151,8 @@ void TMetafileCanvas::BringPen() {
     EMRCREATEPEN r{};
     r.emr = {EMR_CREATEPEN, sizeof r};
     r.ihPen = h;
-    r.lopn.lopnStyle = style;
+    // A user style without a dash array of its own draws solid.
+    r.lopn.lopnStyle = style == PS_USERSTYLE ? PS_SOLID : style;
     r.lopn.lopnWidth = {Pen.Width, 0};
     r.lopn.lopnColor = ColorRef(Pen.Color);
     Put(r);

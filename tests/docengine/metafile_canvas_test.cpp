@@ -179,6 +179,41 @@ TEST(MetafileCanvas, ChangedToolsReplaceObjectsAndReuseHandles) {
   EXPECT_EQ(Records(mf)[0].as<ENHMETAHEADER>().nHandles, 4u);
 }
 
+TEST(MetafileCanvas, PenStyles) {
+  const std::pair<TPenStyle, uint32_t> styles[] = {
+      {TPenStyle::psDash, PS_DASH},         {TPenStyle::psDot, PS_DOT},
+      {TPenStyle::psDashDot, PS_DASHDOT},   {TPenStyle::psDashDotDot, PS_DASHDOTDOT},
+      {TPenStyle::psClear, PS_NULL},        {TPenStyle::psInsideFrame, PS_INSIDEFRAME},
+      {TPenStyle::psUserStyle, PS_SOLID}};
+  for (auto [style, ps] : styles) {
+    TMetafile mf;
+    {
+      TMetafileCanvas c(mf);
+      c.Pen.Style = style;
+      c.LineTo(1, 1);
+    }
+    std::vector<Rec> b = Body(mf);
+    ASSERT_EQ(b[0].type, EMR_CREATEPEN);
+    EXPECT_EQ(b[0].as<EMRCREATEPEN>().lopn.lopnStyle, ps);
+  }
+  TMetafile mf;
+  {
+    TMetafileCanvas c(mf);
+    c.Pen.Style = TPenStyle::psAlternate;
+    c.Pen.Color = 0x00ABCD;
+    c.LineTo(1, 1);
+  }
+  std::vector<Rec> b = Body(mf);
+  ASSERT_EQ(Types(b, 0, 3),
+            (std::vector<uint32_t>{EMR_EXTCREATEPEN, EMR_SELECTOBJECT, EMR_SETROP2}));
+  auto x = b[0].as<EMREXTCREATEPEN>();
+  EXPECT_EQ(x.emr.nSize, 52u);
+  EXPECT_EQ(x.ihPen, 1u);
+  EXPECT_EQ(x.elp.elpPenStyle & PS_STYLE_MASK, PS_ALTERNATE);
+  EXPECT_EQ(x.elp.elpWidth, 1u);
+  EXPECT_EQ(x.elp.elpColor, 0x00ABCDu);
+}
+
 TEST(MetafileCanvas, BrushStylesSetBackgroundModeAndColour) {
   TMetafile mf;
   TMetafileCanvas c(mf);
