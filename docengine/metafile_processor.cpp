@@ -192,8 +192,8 @@ double TgtMetafileProcessor::MapLength(int32_t w) const {
 
 // A pen width in the item: the mapped length rounded, never below 1.
 int32_t TgtMetafileProcessor::PenWidth(int32_t w) const {
-  const int32_t mapped = RoundInt(MapLength(w));
-  return mapped == 0 ? 1 : std::max(1, std::abs(mapped));
+  const int64_t mapped = std::llabs(int64_t{RoundInt(MapLength(w))});
+  return mapped == 0 ? 1 : CheckedNarrow(mapped);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -738,10 +738,13 @@ bool TgtMetafileProcessor::CreateFont(const TEmfRecord& rec) {
   if (lf.lfUnderline) style |= fsUnderline;
   if (lf.lfStrikeOut) style |= fsStrikeOut;
   f.Font.Style = style;
-  if (dc_.MapMode != 0 && !IsoAniso())
+  if (dc_.MapMode != 0 && !IsoAniso()) {
     f.Font.Height = lf.lfHeight;
-  else
-    f.Font.SetSize(std::abs(RoundInt(lf.lfHeight * -72.0 / kPPI)));
+  } else {
+    // The size in points, held as the height of a character on the screen.
+    const int32_t points = std::abs(RoundInt(lf.lfHeight * -72.0 / kPPI));
+    f.Font.Height = -RoundInt(points * kPPI / 72.0);
+  }
   if (IsoAniso()) {
     const double r1 = resX_;
     const double k = RoundInt(dc_.ViewportExt.X / r1);
@@ -902,7 +905,7 @@ TgtFontInfo TgtMetafileProcessor::FontInfo(const TFont& font) const {
     info.UnderscorePosition = scaled(om->UnderscorePosition) - 1;
   } else {
     info.StrikeoutSize = size / 20;
-    info.StrikeoutPosition = std::abs(font.Height) / 5;
+    info.StrikeoutPosition = static_cast<int32_t>(std::llabs(int64_t{font.Height}) / 5);
     info.UnderscoreSize = size / 10;
     info.UnderscorePosition = -1;
   }
