@@ -156,7 +156,8 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   TgtGraphic& BackgroundImage() { return backgroundImage_; }
   TgtBackgroundDisplayType BackgroundImageDisplayType() const { return backgroundDisplayType_; }
   void SetBackgroundImageDisplayType(TgtBackgroundDisplayType t) { backgroundDisplayType_ = t; }
-  // With Preferences.OutputToUserStream the document goes into this buffer.
+  // With Preferences.OutputToUserStream the document is appended to this buffer; without
+  // a buffer it goes to the output file as usual.
   void SetUserStream(std::vector<uint8_t>* stream) { userStream_ = stream; }
 
   // ---- Writer operations ----------------------------------------------------------------

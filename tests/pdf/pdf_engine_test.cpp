@@ -934,3 +934,18 @@ TEST(PdfEngine, ThumbnailsAndOutlines) {
             0u);
   EXPECT_EQ(ToolProblems(pdf), "");
 }
+
+TEST(PdfEngine, AnObjectNumberNeverWrittenIsAFreeEntry) {
+  MemDoc d;
+  int32_t lost = 0;
+  d.e.OnAfterBeginPage = [&](TgtCustomDocumentEngine&) { lost = d.e.AllocObject(); };
+  d.e.BeginDoc();
+  d.e.EndDoc();
+  const std::string pdf = d.Pdf();
+  ASSERT_EQ(lost, 9);
+  EXPECT_NE(pdf.find("xref\r\n0 10\r\n"), std::string::npos);
+  const size_t table = pdf.find("xref\r\n0 10\r\n") + 12;
+  EXPECT_EQ(pdf.substr(table + 20 * 9, 20), "0000000000 65535 f\r\n");  // not an offset of nothing
+  EXPECT_NE(pdf.find("/Size 10"), std::string::npos);
+  EXPECT_EQ(ToolProblems(pdf), "");
+}
