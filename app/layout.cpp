@@ -91,6 +91,11 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
     engine_->SetInputYRes(1000);
     engine_->SetMeasurementUnit(TgtUnitType::muPixels);
     engine_->SetItemsToRender({irText, irShape});
+    if (memoryOutput_) {
+      engine_->Preferences().SetOutputToUserStream(true);
+      engine_->Preferences().SetOpenAfterCreate(false);
+      engine_->SetUserStream(memoryOutput_);
+    }
   }
 
   engine_->Page().SetOrientation(g.Landscape ? TPrinterOrientation::poLandscape
@@ -126,7 +131,7 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
 bool PdfPageLayout::FinishDocument() {
   if (!engine_) return false;
   // The engine forgets its output files when the document ends.
-  const bool hasOutput = !engine_->OutputFiles().empty();
+  const bool hasOutput = memoryOutput_ || !engine_->OutputFiles().empty();
   engine_->EndDoc();
   const bool written = hasOutput && engine_->DocumentState() == TgtDocumentState::dsEnded;
   engine_.reset();

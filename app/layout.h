@@ -1,8 +1,10 @@
 #pragma once
 // Page layout: every accepted image becomes one page of a single PDF document, scaled to
 // fit Letter or Tabloid (or at actual size), centred, black on white, with a caption.
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/driver.h"
 #include "draw/draw.h"
@@ -41,12 +43,16 @@ class PdfPageLayout : public PageLayout {
   bool FinishDocument() override;
 
   TgtPDFEngine* Engine() const { return engine_.get(); }
+  // Sends the document into a buffer of the caller's instead of the output file (set before
+  // the first page; the engine's OutputToUserStream).
+  void SetMemoryOutput(std::vector<uint8_t>* target) { memoryOutput_ = target; }
 
  private:
   Messages& messages_;
   DriverSettings settings_;
   std::unique_ptr<TgtPDFEngine> engine_;
   std::string outputName_;
+  std::vector<uint8_t>* memoryOutput_ = nullptr;
   TID_DrawContext context_;
 };
 

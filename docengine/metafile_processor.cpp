@@ -144,8 +144,14 @@ void TgtMetafileProcessor::Process(const TMetafile& metafile, double offsetX, do
   TEmfRecord rec;
   while (records.Next(rec)) {
     ++dc_.RecordCount;
-    // A record too small for what it declares ends the picture: the rest cannot be trusted.
-    if (!HandleRecord(rec)) break;
+    try {
+      // A record too small for what it declares ends the picture: the rest cannot be trusted.
+      if (!HandleRecord(rec)) break;
+    } catch (const EIntOverflow&) {
+      // A record whose numbers leave the 32-bit range is skipped; the next ones still play.
+    } catch (const ERangeError&) {
+    } catch (const EZeroDivide&) {
+    }
   }
 }
 
@@ -752,6 +758,8 @@ bool TgtMetafileProcessor::CreateFont(const TEmfRecord& rec) {
   } else {
     f.Font.Height = CheckedTrunc(std::ceil(f.Font.Height * dc_.XForm.eM22));
   }
+  // A font no device could realise is out of range like any other number of the record.
+  if (std::llabs(int64_t{f.Font.Height}) > fonts::kMaxFontHeight) ThrowRange();
   f.Escapement = lf.lfEscapement;
   o->ObjKind = TgtGDIOBJ::okFont;
   o->Font = std::move(f);

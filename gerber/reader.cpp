@@ -396,60 +396,98 @@ void ProcessBlock(ReaderState& st, std::string_view block) {
 // ---------------------------------------------------------------------------------
 // The entry
 
-bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
-                    const std::string& defaultFormat) {
+namespace {
+
+// Assembles blocks from the bytes of a file, fed in pieces of any size, and hands each
+// complete block to the parameter code or the command interpreter.
+class BlockAssembler {
+ public:
+  explicit BlockAssembler(ReaderState& st) : st_(st) { block_.reserve(4096); }
+
+  void Feed(const char* p, size_t n) {
+    const char* const end = p + n;
+    while (p < end) {
+      // Ordinary characters are appended as one run.
+      const char* q = p;
+      while (q < end && kOrdinary[static_cast<unsigned char>(*q)]) ++q;
+      Append(p, static_cast<size_t>(q - p));
+      if (q == end) break;
+      const char c = *q;
+      p = q + 1;
+      if (static_cast<unsigned char>(c) < 32) continue;  // line ends, tabs, controls
+      Append(&c, 1);
+      if (st_.InParameter) {
+        if (c == '%') Complete();
+      } else if (c == '*') {
+        Complete();
+      } else if (c == '%') {
+        // A '%' in a comment (X2 attributes written as G04 comments, "100%") is text:
+        // the comment still ends at its '*'.
+        if (!IsCommentText(block_)) st_.InParameter = true;
+      }
+    }
+  }
+
+  // The end of the input: a last unterminated block, the path being drawn, the verdict.
+  bool Finish() {
+    if (!block_.empty()) Complete();
+    FlushPath(st_);
+    return st_.FormatSeen && st_.ApertureSeen;
+  }
+
+ private:
+  void Complete() {
+    if (block_.size() != 1) ProcessBlock(st_, block_);
+    block_.clear();
+    st_.InParameter = false;
+  }
+  void Append(const char* from, size_t count) {
+    if (block_.size() < kMaxBlockText)
+      block_.append(from, std::min(count, kMaxBlockText - block_.size()));
+  }
+
+  ReaderState& st_;
+  std::string block_;
+};
+
+// The state of a read as it starts: the driver's default format, nothing seen yet.
+std::unique_ptr<ReaderState> StartRead(TID_DrawFileFormat& image,
+                                       const std::string& defaultFormat) {
   ResetImage(PolygonShapes());
   auto st = std::make_unique<ReaderState>();
   InitReaderState(*st, image);
   ProcessParameterBlock(*st, defaultFormat);
   st->FormatSeen = false;
   st->ApertureSeen = false;
+  return st;
+}
 
+}  // namespace
+
+bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
+                    const std::string& defaultFormat) {
+  auto st = StartRead(image, defaultFormat);
   InputFile file(fileName);
   DeleteFixedGerbLog();
   ResetImage(image);
 
+  BlockAssembler blocks(*st);
   std::unique_ptr<char[]> chunk(new char[kReadChunk]);
-  std::string block;
-  block.reserve(4096);
-  auto complete = [&]() {
-    if (block.size() != 1) ProcessBlock(*st, block);
-    block.clear();
-    st->InParameter = false;
-  };
-  auto append = [&](const char* from, size_t count) {
-    if (block.size() < kMaxBlockText)
-      block.append(from, std::min(count, kMaxBlockText - block.size()));
-  };
   for (;;) {
     const size_t n = file.Read(chunk.get(), kReadChunk);
     if (n == 0) break;
-    const char* p = chunk.get();
-    const char* const end = p + n;
-    while (p < end) {
-      // Ordinary characters are appended as one run.
-      const char* q = p;
-      while (q < end && kOrdinary[static_cast<unsigned char>(*q)]) ++q;
-      append(p, static_cast<size_t>(q - p));
-      if (q == end) break;
-      const char c = *q;
-      p = q + 1;
-      if (static_cast<unsigned char>(c) < 32) continue;  // line ends, tabs, controls
-      append(&c, 1);
-      if (st->InParameter) {
-        if (c == '%') complete();
-      } else if (c == '*') {
-        complete();
-      } else if (c == '%') {
-        // A '%' in a comment (X2 attributes written as G04 comments, "100%") is text:
-        // the comment still ends at its '*'.
-        if (!IsCommentText(block)) st->InParameter = true;
-      }
-    }
+    blocks.Feed(chunk.get(), n);
   }
-  if (!block.empty()) complete();
-  FlushPath(*st);
-  return st->FormatSeen && st->ApertureSeen;
+  return blocks.Finish();
+}
+
+bool ReadGerberBytes(std::string_view bytes, TID_DrawFileFormat& image,
+                     const std::string& defaultFormat) {
+  auto st = StartRead(image, defaultFormat);
+  ResetImage(image);
+  BlockAssembler blocks(*st);
+  blocks.Feed(bytes.data(), bytes.size());
+  return blocks.Finish();
 }
 
 }  // namespace pv

@@ -1,6 +1,7 @@
 #pragma once
 // The Gerber reader's entry points: one RS-274-X file into an image of draw records.
 #include <string>
+#include <string_view>
 
 #include "draw/image.h"
 
@@ -15,6 +16,10 @@ inline constexpr const char* kDefaultGerberFormat = "%FSLAX35Y35*MOIN*%";
 // then holds what was recorded before.
 bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
                     const std::string& defaultFormat);
+
+// The same reading over the bytes of a file already in memory (no file is opened).
+bool ReadGerberBytes(std::string_view bytes, TID_DrawFileFormat& image,
+                     const std::string& defaultFormat);
 
 // Resets the process-wide aperture, D-code and macro tables; called before every file.
 void ResetReaderTables();

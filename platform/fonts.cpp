@@ -33,8 +33,6 @@ uint8_t TextMetrics::PitchAndFamily() const {
 
 namespace {
 
-// Heights beyond this many pixels are refused: every metric must stay a 32-bit pixel count.
-constexpr double kMaxHeight = 1 << 24;
 // A font file larger than this is not read (no real face comes near it).
 constexpr long kMaxFontFile = 1L << 29;
 // lfHeight 0 asks for the default size: the canvas default, 8 points.
@@ -51,7 +49,7 @@ int32_t RoundPx(double v) {
 int32_t EmPixels(int32_t height, double cellUnits, double unitsPerEm) {
   if (height == 0) height = kDefaultHeight;
   double h = height;
-  if (std::fabs(h) > kMaxHeight) ThrowRange();
+  if (std::fabs(h) > kMaxFontHeight) ThrowRange();
   if (h < 0) return RoundPx(-h);
   if (!(cellUnits > 0)) cellUnits = unitsPerEm;
   return std::max(1, RoundPx(h * unitsPerEm / cellUnits));

@@ -26,6 +26,10 @@ struct FontKey {
   friend bool operator==(const FontKey&, const FontKey&) = default;
 };
 
+// The largest height (either sign) a font can be realised at: every metric must stay a
+// 32-bit pixel count. Realize raises ERangeError beyond it.
+inline constexpr int32_t kMaxFontHeight = 1 << 24;
+
 enum class FontFamily : uint8_t { DontCare, Roman, Swiss, Modern, Script, Decorative };
 
 // Text metrics of a realised font, in pixels (TEXTMETRIC's meaning).

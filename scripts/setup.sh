@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config zlib1g-dev libfreetype-dev libfontconfig-dev
           libgtest-dev libbenchmark-dev fonts-dejavu-core fontconfig
-          qpdf poppler-utils mupdf-tools)
+          qpdf poppler-utils mupdf-tools clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

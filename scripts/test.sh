@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The whole test suite: set-up, optimised build with warnings as errors, every test,
-# then the same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the same suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then each
+# libFuzzer target (clang, in build/fuzz) for a short bounded time so that regressions show.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 cmake --workflow --preset release
 cmake --workflow --preset asan
+fuzz/run.sh all 60
