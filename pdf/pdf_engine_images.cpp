@@ -7,7 +7,6 @@
 
 #include "pdf/pdf_engine.h"
 #include "pdf/pdf_text.h"
-#include "platform/checked.h"
 
 namespace pv {
 
@@ -33,7 +32,7 @@ struct TChannel {
   }
   uint8_t Of(uint32_t px) const {
     if (!Max) return 0;
-    return static_cast<uint8_t>(((px & Mask) >> Shift) * 255u / Max);
+    return static_cast<uint8_t>(uint64_t{(px & Mask) >> Shift} * 255u / Max);
   }
 };
 
