@@ -66,6 +66,16 @@ void AppendParam(double v) {
   PrimitiveParams[PrimitiveParamsCount] = v;
 }
 
+// Drops the stored shapes of a polygon or macro aperture when they are the last ones of
+// their image.
+void ReleaseShapes(const TAperture& a) {
+  TID_DrawFileFormat* shapes = a.Kind == 'M'   ? &MacroShapesImage
+                               : a.Kind == 'P' ? &PolygonShapesImage
+                                               : nullptr;
+  if (shapes && a.A >= 0 && a.B > 0 && static_cast<int64_t>(a.A) + a.B == shapes->Count)
+    shapes->Count = a.A;
+}
+
 double P(int32_t i) {
   return PrimitiveParams[i];
 }
@@ -338,7 +348,10 @@ void ApertureDefinition(ReaderState& st, std::string_view arg) {
   DCodeMap[dcode] = NextSlot;
   TAperture& slot = ApertureTable[NextSlot];
   // A slot starts undefined with no offsets of its own: slot 2000 is reused once the
-  // table is full, and nothing of an earlier definition may show through.
+  // table is full, and nothing of an earlier definition may show through. Its earlier
+  // shapes are given back when they are the newest, so that definitions beyond the
+  // table's capacity do not pile up shapes no D code can flash any more.
+  ReleaseShapes(slot);
   slot = TAperture();
 
   if (name == "C") {
@@ -483,6 +496,8 @@ void InstantiateMacro(const ReaderState& st, std::string_view body) {
       statement.remove_prefix(comma + 1);
       if (code <= 0 || statement.empty()) continue;
     }
+    if (MacroShapesImage.Count >= kMaxMacroShapes)
+      throw ERangeError("Aperture macros make more shapes than can be held");
     PrimitiveParamsCount = 0;
     size_t start = 0;
     for (;;) {

@@ -128,6 +128,19 @@ void Arc(ReaderState& st, const BlockFields& f, TPoint target, int32_t fineTarge
   }
 }
 
+// Counts the copies a flash of stored shapes [first, last) makes against what a file of
+// the size read so far may ask for (see kFreeCopies); refuses the file beyond it.
+void ChargeCopies(ReaderState& st, const TID_DrawFileFormat& shapes, int64_t first,
+                  int64_t last) {
+  uint64_t weight = 0;
+  for (int64_t k = std::max<int64_t>(first, 0); k < last && k < shapes.Count; ++k)
+    weight += 1 + static_cast<uint64_t>(std::max(shapes.Records[static_cast<size_t>(k)].Count, 0)) / 16;
+  st.CopiedWeight += weight;
+  if (st.CopiedWeight > kFreeCopies + st.BytesRead / 2)
+    throw ERangeError("Flashes of polygon and macro apertures ask for more shapes than the "
+                      "file's size allows");
+}
+
 void Flash(ReaderState& st, TPoint t) {
   const TAperture& a = ApertureOfDCode(st.CurrentDCode);
   TID_DrawFileFormat& image = *st.Image;
@@ -147,6 +160,7 @@ void Flash(ReaderState& st, TPoint t) {
     case 'P': {
       TID_DrawFileFormat& shapes = PolygonShapes();
       int64_t last = static_cast<int64_t>(a.A) + a.B;
+      ChargeCopies(st, shapes, a.A, last);
       for (int64_t k = std::max<int64_t>(a.A, 0); k < last && k < shapes.Count; ++k) {
         TID_DrawRecord& r = shapes.Records[static_cast<size_t>(k)];
         r.X = t.X;
@@ -158,6 +172,7 @@ void Flash(ReaderState& st, TPoint t) {
     case 'M': {
       TID_DrawFileFormat& shapes = MacroShapes();
       int64_t last = static_cast<int64_t>(a.A) + a.B;
+      ChargeCopies(st, shapes, a.A, last);
       for (int64_t k = std::max<int64_t>(a.A, 0); k < last && k < shapes.Count; ++k) {
         // The stored record is placed, copied and put back: no copy of its points
         // besides the one the image keeps.

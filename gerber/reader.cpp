@@ -405,6 +405,7 @@ class BlockAssembler {
   explicit BlockAssembler(ReaderState& st) : st_(st) { block_.reserve(4096); }
 
   void Feed(const char* p, size_t n) {
+    st_.BytesRead += n;
     const char* const end = p + n;
     while (p < end) {
       // Ordinary characters are appended as one run.

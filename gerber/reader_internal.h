@@ -59,6 +59,8 @@ struct ReaderState {
   int32_t FineCurrentX = 0, FineCurrentY = 0;
   BlockFields LastBlock;
   PathBuffer Path;
+  uint64_t BytesRead = 0;               // bytes of the file handed to block assembly so far
+  uint64_t CopiedWeight = 0;            // shapes copied by flashes, see kFreeCopies
   TID_DrawFileFormat* Image = nullptr;  // the caller's image the records go to
   std::string Scratch;                  // parameter text without blanks, reused
 };
@@ -101,6 +103,15 @@ inline constexpr int32_t kApertureSlots = 2000;
 inline constexpr int32_t kDCodes = 4000;
 inline constexpr int32_t kMacros = 500;
 inline constexpr int32_t kModifiers = 100;
+
+// Memory bounds against shapes that multiply. Macro instantiations hold at most this many
+// shapes together; the real files we know stay below 60000.
+inline constexpr int32_t kMaxMacroShapes = 1 << 20;
+// Flashes of polygon and macro apertures copy stored shapes, so a block of three bytes can
+// ask for thousands of points. The copies of one read may weigh (a record, plus one for
+// every 16 coordinate values it holds) this much plus one per two bytes read; a file that
+// asks for more is refused. Everything else a file draws takes bytes of its own.
+inline constexpr uint64_t kFreeCopies = 1 << 20;
 
 struct TAperture {
   char Kind = 'E';  // 'C', 'R', 'O', 'P', 'M' or 'E' (undefined)
