@@ -17,9 +17,12 @@ bool ParseSize(std::string_view text, uint64_t& bytes) {
   auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (ec != std::errc() || p == text.data()) return false;
   std::string_view suffix(p, static_cast<size_t>(text.data() + text.size() - p));
-  if (suffix == "K" || suffix == "k") v <<= 10;
-  else if (suffix == "M" || suffix == "m") v <<= 20;
-  else if (!suffix.empty()) return false;
+  if (suffix == "K" || suffix == "k")
+    v <<= 10;
+  else if (suffix == "M" || suffix == "m")
+    v <<= 20;
+  else if (!suffix.empty())
+    return false;
   bytes = v;
   return true;
 }

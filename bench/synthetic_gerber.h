@@ -153,8 +153,12 @@ inline std::string GenerateSyntheticGerber(const TSyntheticBoardOptions& options
 
   const int64_t boardW = w.Units(8.0), boardH = w.Units(6.0);
   const int64_t margin = w.Units(0.25);
-  auto clampX = [&](int64_t x) { return x < margin ? margin : x > boardW - margin ? boardW - margin : x; };
-  auto clampY = [&](int64_t y) { return y < margin ? margin : y > boardH - margin ? boardH - margin : y; };
+  auto clampX = [&](int64_t x) {
+    return x < margin ? margin : x > boardW - margin ? boardW - margin : x;
+  };
+  auto clampY = [&](int64_t y) {
+    return y < margin ? margin : y > boardH - margin ? boardH - margin : y;
+  };
   auto randomX = [&] { return rnd.Range(margin, boardW - margin); };
   auto randomY = [&] { return rnd.Range(margin, boardH - margin); };
   // Eight directions, as routers lay copper.
@@ -192,8 +196,10 @@ inline std::string GenerateSyntheticGerber(const TSyntheticBoardOptions& options
       const bool vertical = rnd.Range(0, 1) == 1;
       for (int64_t k = 0; k < run; ++k) {
         w.Point(x, y, 3);
-        if (vertical) y = clampY(y + pitch);
-        else x = clampX(x + pitch);
+        if (vertical)
+          y = clampY(y + pitch);
+        else
+          x = clampX(x + pitch);
       }
     } else if (kind < 90) {  // multi-quadrant arcs
       w.Select(static_cast<int>(kTrackApertures[rnd.Range(0, 5)].DCode));
@@ -205,7 +211,8 @@ inline std::string GenerateSyntheticGerber(const TSyntheticBoardOptions& options
         const bool ccw = rnd.Range(0, 1) == 1;
         const double sweep = full ? 0 : (kPi / 6 + (5 * kPi / 3) * rnd.Unit());
         const double a2 = ccw ? a1 + sweep : a1 - sweep;
-        const int64_t sx = cx + std::llround(r * std::cos(a1)), sy = cy + std::llround(r * std::sin(a1));
+        const int64_t sx = cx + std::llround(r * std::cos(a1)),
+                      sy = cy + std::llround(r * std::sin(a1));
         const int64_t ex = full ? sx : cx + std::llround(r * std::cos(a2));
         const int64_t ey = full ? sy : cy + std::llround(r * std::sin(a2));
         w.Point(sx, sy, 2);
@@ -216,7 +223,8 @@ inline std::string GenerateSyntheticGerber(const TSyntheticBoardOptions& options
     } else {  // small regions
       for (int64_t k = 0; k < run; ++k) {
         const int64_t x0 = randomX(), y0 = randomY();
-        const int64_t wdt = w.Units(0.05 + 0.35 * rnd.Unit()), hgt = w.Units(0.05 + 0.35 * rnd.Unit());
+        const int64_t wdt = w.Units(0.05 + 0.35 * rnd.Unit()),
+                      hgt = w.Units(0.05 + 0.35 * rnd.Unit());
         const int64_t x1 = clampX(x0 + wdt), y1 = clampY(y0 + hgt);
         const int64_t cut = (x1 - x0) / 4;
         w.Text("G36*\n");

@@ -1,8 +1,17 @@
 #pragma once
 // Flate compression of stream data (page content, patterns, CMaps, font files) as one zlib
 // stream: the RFC 1950 header and Adler-32 trailer that the FlateDecode filter expects.
+//
+// A stream is cut into chunks of kFlateChunkSize bytes, counted from its first byte. Each
+// chunk is deflated on its own (libdeflate, at the level's deflate level) and the chunks
+// are joined into one deflate stream: every chunk but the last ends with an empty stored
+// block in place of its final-block mark, so the next chunk starts on a byte boundary. The
+// chunks may be deflated by worker threads while the caller produces the next ones; the
+// bytes depend only on the data and the level, never on the number of threads or on how
+// the data was handed over.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,11 +32,41 @@ struct ECompressionError : std::runtime_error {
 };
 
 // The deflate level of a compression level: clFastest 0 (stored blocks), clNormal 1,
-// clMaxCompress 6 (the library's default).
+// clMaxCompress 6.
 int DeflateLevel(TgtCompressionLevel level);
 
-// Deflates all of source into one zlib stream appended to dest, produced in 8192-byte
-// chunks; returns the number of bytes added. Raises ECompressionError("error").
+inline constexpr size_t kFlateChunkSize = size_t{1} << 20;
+
+// Worker threads that deflate chunks besides the caller. The default is one less than the
+// processors available (none on a single processor); 0 does all work on the caller's
+// thread. Set it while no stream is being compressed.
+void SetFlateWorkers(unsigned workers);
+unsigned FlateWorkers();
+
+// One zlib stream, fed front to back.
+class TgtFlateEncoder {
+ public:
+  explicit TgtFlateEncoder(TgtCompressionLevel level);
+  ~TgtFlateEncoder();  // waits for the chunks still being deflated
+  TgtFlateEncoder(const TgtFlateEncoder&) = delete;
+  TgtFlateEncoder& operator=(const TgtFlateEncoder&) = delete;
+
+  // Takes the whole chunks off the front of text and leaves the rest of it in text, to be
+  // continued by the caller.
+  void Consume(std::string& text);
+  // Compresses rest as the end of the stream and appends the complete zlib stream to dest;
+  // returns the number of bytes added. Raises ECompressionError("error"). The encoder is
+  // finished afterwards.
+  size_t Finish(std::string_view rest, std::string& dest);
+  size_t Finish(std::string_view rest, std::vector<uint8_t>& dest);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Deflates all of source into one zlib stream appended to dest; returns the number of
+// bytes added. Raises ECompressionError("error").
 size_t CompressStream(std::string_view source, std::string& dest, TgtCompressionLevel level);
 size_t CompressStream(std::string_view source, std::vector<uint8_t>& dest,
                       TgtCompressionLevel level);

@@ -199,6 +199,13 @@ void TgtCustomPDFEngine::DoBeginPage() {
   pageExtraOffsets_.clear();
   pageExtraObjects_.clear();
   pageContent_.clear();
+  contentEncoder_.reset();
+  if (compression_.Enabled) {
+    // Whole chunks go to the compressor as the page renders: the content never needs
+    // more room than one chunk and the item that crosses its end.
+    contentEncoder_ = std::make_unique<TgtFlateEncoder>(compression_.Level);
+    pageContent_.reserve(kFlateChunkSize + kFlateChunkSize / 8);
+  }
   pageContent_ += "q ";
   AppendNumber(pageContent_, static_cast<double>(kScreenPPI) / InputXRes());
   pageContent_ += " 0 0 ";
@@ -248,8 +255,12 @@ void TgtCustomPDFEngine::DoEndPage() {
   output_->Write("stream\r\n");
   std::string data;
   if (compression_.Enabled) {
-    data.reserve(pageContent_.size() / 4);
-    CompressStream(pageContent_, data, compression_.Level);
+    if (contentEncoder_) {
+      contentEncoder_->Finish(pageContent_, data);
+      contentEncoder_.reset();
+    } else {
+      CompressStream(pageContent_, data, compression_.Level);
+    }
   } else {
     data.swap(pageContent_);
   }
@@ -483,6 +494,7 @@ void TgtCustomPDFEngine::DoEndDoc() {
 }
 
 void TgtCustomPDFEngine::FreeWriterState() {
+  contentEncoder_.reset();
   xrefOffsets_.clear();
   pageInfos_.clear();
   pageContent_.clear();
@@ -523,51 +535,74 @@ std::string TgtCustomPDFEngine::EncryptString(std::string_view bytes, int32_t n)
 
 // ---- Shape hooks ------------------------------------------------------------------------------
 
-void TgtCustomPDFEngine::RenderClip(const TgtClipItem& item) { shapes_.RenderClip(item); }
-void TgtCustomPDFEngine::RenderPath(const TgtPathItem& item) { shapes_.RenderPath(item); }
+void TgtCustomPDFEngine::RenderClip(const TgtClipItem& item) {
+  shapes_.RenderClip(item);
+  ContentWritten();
+}
+void TgtCustomPDFEngine::RenderPath(const TgtPathItem& item) {
+  shapes_.RenderPath(item);
+  ContentWritten();
+}
 void TgtCustomPDFEngine::RenderPolyPolygon(const TgtPolyPolygonItem& item) {
   shapes_.RenderPolyPolygon(item);
+  ContentWritten();
 }
-void TgtCustomPDFEngine::RenderEOF(const TgtEOFItem& item) { shapes_.RenderEOF(item); }
-void TgtCustomPDFEngine::RenderPolyDraw(const TgtPolyDrawItem& item) { shapes_.RenderPolyDraw(item); }
+void TgtCustomPDFEngine::RenderEOF(const TgtEOFItem& item) {
+  shapes_.RenderEOF(item);
+  ContentWritten();
+}
+void TgtCustomPDFEngine::RenderPolyDraw(const TgtPolyDrawItem& item) {
+  shapes_.RenderPolyDraw(item);
+  ContentWritten();
+}
 void TgtCustomPDFEngine::RenderLine(const TPen& pen, double x1, double y1, double x2, double y2) {
   shapes_.RenderLine(pen, x1, y1, x2, y2);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderRectangle(const TPen& pen, const TBrush* brush, double x1, double y1,
                                          double x2, double y2) {
   shapes_.RenderRectangle(pen, brush, x1, y1, x2, y2);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderEllipse(const TPen& pen, const TBrush* brush, double x1, double y1,
                                        double x2, double y2) {
   shapes_.RenderEllipse(pen, brush, x1, y1, x2, y2);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderRoundRect(const TPen& pen, const TBrush* brush, double x1,
                                          double y1, double x2, double y2, double cw, double ch) {
   shapes_.RenderRoundRect(pen, brush, x1, y1, x2, y2, cw, ch);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderPolygon(const TgtPoint* points, int32_t count, const TBrush* brush,
                                        const TPen& pen, bool closed) {
   shapes_.RenderPolygon(points, count, brush, pen, closed);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderPolyShape(const TgtPolyShapeItem& item, bool closed) {
   shapes_.RenderPolyShape(item, closed);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderArc(const TPen& pen, double x1, double y1, double x2, double y2,
                                    double x3, double y3, double x4, double y4) {
   shapes_.RenderArc(pen, x1, y1, x2, y2, x3, y3, x4, y4);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1,
                                    double x2, double y2, double x3, double y3, double x4,
                                    double y4) {
   shapes_.RenderPie(pen, brush, x1, y1, x2, y2, x3, y3, x4, y4);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1,
                                      double x2, double y2, double x3, double y3, double x4,
                                      double y4) {
   shapes_.RenderChord(pen, brush, x1, y1, x2, y2, x3, y3, x4, y4);
+  ContentWritten();
 }
 void TgtCustomPDFEngine::RenderPolyBezier(const TgtPoint* points, int32_t count, const TPen& pen) {
   shapes_.RenderPolyBezier(points, count, pen);
+  ContentWritten();
 }
 
 // ---- The extended engine ---------------------------------------------------------------------

@@ -172,6 +172,8 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   int32_t ObjectCount() const { return objectCount_; }
   double PointsPerUnit() const { return pointsPerUnit_; }
   const std::string& DocumentDate() const { return documentDate_; }
+  // The page's content not yet handed to the compressor (with compression on, whole
+  // chunks of it are deflated while the page is still being rendered).
   const std::string& PageContent() const { return pageContent_; }
   const std::vector<TgtPageInfo>& PageInfos() const { return pageInfos_; }
   // The page being rendered; null outside DoBeginPage .. DoEndPage.
@@ -200,6 +202,11 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   void RenderTextLine(const TgtTextItem& item, std::u16string line);
   void WriteLinks(const TgtTextItem& item, const std::u16string& line);
   // Images: objects go after the page's content stream, named in the shared resources.
+  // Hands whole chunks of the page content to the compressor; called after each item.
+  void ContentWritten() {
+    if (contentEncoder_ && pageContent_.size() >= kFlateChunkSize)
+      contentEncoder_->Consume(pageContent_);
+  }
   void AppendExtraObject(std::string_view dict, std::string_view data, int32_t n);
   std::string ImageStreamDict(const TgtPdfImageData& image, std::string& data);
   int32_t WriteImageXObject(const uint8_t* bytes, size_t size, TgtPoint* pixelSize = nullptr);
@@ -225,6 +232,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   std::vector<uint64_t> xrefOffsets_;  // by object number; UINT64_MAX when not written
   std::vector<TgtPageInfo> pageInfos_;
   std::string pageContent_;
+  std::unique_ptr<TgtFlateEncoder> contentEncoder_;  // the page's content stream, compressed
   std::string pageExtraObjects_;
   std::vector<std::pair<uint64_t, int32_t>> pageExtraOffsets_;
   int32_t contentsObject_ = 0;

@@ -125,13 +125,15 @@ void TgtCustomPDFEngine::RenderText(const TgtTextItem& item) {
   if (biDi_) first = VisualOrder(first);
   first = ReplacePageVariables(first);
   RenderTextLine(item, std::move(first));
-  if (item.Lines.size() == 1) return;
-  TgtTextItem next = item;
-  for (size_t i = 1; i < item.Lines.size(); ++i) {
-    next.Lines.assign(1, item.Lines[i]);
-    next.Y = item.Y + static_cast<double>(i) * std::abs(item.Font.Height);
-    RenderTextLine(next, item.Lines[i]);
+  if (item.Lines.size() > 1) {
+    TgtTextItem next = item;
+    for (size_t i = 1; i < item.Lines.size(); ++i) {
+      next.Lines.assign(1, item.Lines[i]);
+      next.Y = item.Y + static_cast<double>(i) * std::abs(item.Font.Height);
+      RenderTextLine(next, item.Lines[i]);
+    }
   }
+  ContentWritten();
 }
 
 void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string line) {

@@ -1,10 +1,13 @@
 #include "pdf/compress.h"
 
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace pv {
 namespace {
@@ -75,14 +78,13 @@ TEST(CompressStream, NormalAndMaxCompressHeaders) {
   EXPECT_EQ(Inflate(normal, src.size()), src);
   EXPECT_EQ(Inflate(max, src.size()), src);
 
-  // Exactly what zlib's own one-shot compression at level 6 gives.
-  std::string reference(compressBound(static_cast<uLong>(src.size())), '\0');
-  uLongf refSize = static_cast<uLongf>(reference.size());
-  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(reference.data()), &refSize,
-                      reinterpret_cast<const Bytef*>(src.data()),
-                      static_cast<uLong>(src.size()), 6),
-            Z_OK);
-  reference.resize(refSize);
+  // Under one chunk: exactly libdeflate's one-shot zlib stream at level 6.
+  libdeflate_compressor* c = libdeflate_alloc_compressor(6);
+  ASSERT_NE(c, nullptr);
+  std::string reference(libdeflate_zlib_compress_bound(c, src.size()), '\0');
+  reference.resize(
+      libdeflate_zlib_compress(c, src.data(), src.size(), reference.data(), reference.size()));
+  libdeflate_free_compressor(c);
   EXPECT_EQ(max, reference);
 }
 
@@ -93,7 +95,7 @@ TEST(CompressStream, EmptyAndIncompressibleSources) {
   EXPECT_GE(added, 8u);  // header, an empty final block, Adler-32
   EXPECT_EQ(Inflate(dest, 0), "");
 
-  // Random bytes spanning many 8192-byte output chunks, into a byte vector.
+  // Random bytes, stored rather than compressed, into a byte vector.
   std::mt19937 rng(7);
   std::string src(300000, '\0');
   for (char& c : src) c = static_cast<char>(rng());
@@ -104,6 +106,93 @@ TEST(CompressStream, EmptyAndIncompressibleSources) {
   EXPECT_EQ(bytes[2], 3);
   const std::string z(reinterpret_cast<const char*>(bytes.data()) + 3, n);
   EXPECT_EQ(Inflate(z, src.size()), src);
+}
+
+// Streams of several chunks: text like page content, random bytes (stored blocks), runs of
+// one byte (short codes), and a mixture, at lengths around the chunk boundaries.
+std::vector<std::string> ChunkedSources() {
+  const size_t c = kFlateChunkSize;
+  std::string text;
+  for (size_t i = 0; text.size() < 3 * c + 1000; ++i)
+    text += "q []0 d 0.7500 w 0.0000 0.0000 0.0000 RG " + std::to_string(i % 9973) + ".2500 " +
+            std::to_string(i * 7 % 6000) + ".7500 m " + std::to_string(i * 3 % 8000) +
+            ".5000 40.0000 l S\r\nQ\r\n";
+  std::mt19937 rng(11);
+  std::string random(2 * c + 77, '\0');
+  for (char& ch : random) ch = static_cast<char>(rng());
+  return {text.substr(0, c - 1),
+          text.substr(0, c),
+          text.substr(0, c + 1),
+          text.substr(3, 2 * c),
+          text.substr(5, 3 * c + 999),
+          random,
+          std::string(2 * c + 5, 'x'),
+          text.substr(0, c / 2) + random.substr(0, c) + std::string(c, '\0') + text.substr(0, c)};
+}
+
+TEST(CompressStream, ChunksJoinIntoOneZlibStreamAtEveryLevel) {
+  const unsigned workers = FlateWorkers();
+  for (auto level : {TgtCompressionLevel::clFastest, TgtCompressionLevel::clNormal,
+                     TgtCompressionLevel::clMaxCompress}) {
+    for (const std::string& src : ChunkedSources()) {
+      SCOPED_TRACE(testing::Message()
+                   << "level " << DeflateLevel(level) << ", " << src.size() << " bytes");
+      SetFlateWorkers(0);
+      std::string alone;
+      CompressStream(src, alone, level);
+      SetFlateWorkers(3);
+      std::string helped;
+      CompressStream(src, helped, level);
+      EXPECT_EQ(alone, helped);  // the bytes do not depend on the threads
+      EXPECT_EQ(static_cast<uint8_t>(alone[0]), 0x78);
+      EXPECT_EQ(Inflate(alone, src.size()), src);  // one stream, Adler-32 checked
+    }
+  }
+  SetFlateWorkers(workers);
+}
+
+TEST(CompressStream, EncoderFedInPiecesGivesTheSameStream) {
+  const std::vector<std::string> sources = ChunkedSources();
+  std::mt19937 rng(5);
+  for (const std::string& src : {sources[1], sources[4], sources[7]}) {
+    std::string whole;
+    CompressStream(src, whole, TgtCompressionLevel::clMaxCompress);
+
+    std::string streamed = "xyz";
+    TgtFlateEncoder encoder(TgtCompressionLevel::clMaxCompress);
+    std::string buffer;
+    size_t at = 0;
+    while (at < src.size()) {
+      const size_t n = std::min<size_t>(src.size() - at, 1 + rng() % 400000);
+      buffer.append(src, at, n);
+      at += n;
+      encoder.Consume(buffer);
+      EXPECT_LT(buffer.size(), kFlateChunkSize);  // whole chunks are taken at once
+    }
+    const size_t added = encoder.Finish(buffer, streamed);
+    EXPECT_EQ(added, whole.size());
+    EXPECT_EQ(streamed.substr(0, 3), "xyz");
+    EXPECT_EQ(streamed.substr(3), whole);
+    EXPECT_THROW(encoder.Finish("", streamed), ECompressionError);  // finished already
+  }
+}
+
+TEST(CompressStream, AbandonedEncoderLeavesNothingRunning) {
+  const std::string src = ChunkedSources()[4];
+  for (unsigned workers : {0u, 2u}) {
+    const unsigned saved = FlateWorkers();
+    SetFlateWorkers(workers);
+    {
+      TgtFlateEncoder encoder(TgtCompressionLevel::clMaxCompress);
+      std::string buffer = src;
+      encoder.Consume(buffer);
+      EXPECT_EQ(buffer.size(), src.size() % kFlateChunkSize);
+    }  // destroyed with chunks queued or being deflated
+    std::string out;
+    CompressStream(src, out, TgtCompressionLevel::clMaxCompress);
+    EXPECT_EQ(Inflate(out, src.size()), src);
+    SetFlateWorkers(saved);
+  }
 }
 
 }  // namespace
