@@ -2,7 +2,7 @@
 # Installs the Debian packages Plotvane needs to build and test, only those that are missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build pkg-config zlib1g-dev libfreetype-dev libfontconfig-dev
+packages=(g++ cmake ninja-build pkg-config zlib1g-dev libdeflate-dev libfreetype-dev libfontconfig-dev
           libgtest-dev libbenchmark-dev fonts-dejavu-core fontconfig
           qpdf poppler-utils mupdf-tools clang libclang-rt-14-dev)
 
