@@ -44,9 +44,10 @@ class EmfBuilder {
     rec.emr.iType = type;
     rec.emr.nSize = static_cast<uint32_t>(size);
     const size_t at = bytes.size();
-    bytes.resize(at + size, 0);
-    std::memcpy(bytes.data() + at, &rec, sizeof(T));
-    if (!extra.empty()) std::memcpy(bytes.data() + at + sizeof(T), extra.data(), extra.size());
+    const auto* p = reinterpret_cast<const uint8_t*>(&rec);
+    bytes.insert(bytes.end(), p, p + sizeof(T));
+    bytes.insert(bytes.end(), extra.begin(), extra.end());
+    bytes.resize(at + size, 0);  // padding to a multiple of four
     return *this;
   }
 
