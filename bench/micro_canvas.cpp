@@ -1,19 +1,18 @@
 // Drawing and recording a page, and turning the recording into document items.
 #include <benchmark/benchmark.h>
 
-#include "bench/micro_common.h"
-#include "docengine/engine.h"
+#include "bench/board_setup.h"
 #include "docengine/metafile_processor.h"
 
 namespace pv {
 namespace {
 
 void BM_PaintAndRecord(benchmark::State& state) {
-  const TID_DrawFileFormat& image = micro::BoardImage();
+  const TID_DrawFileFormat& image = bench::BoardImage();
   TMetafile mf;
   for (auto _ : state) {
     TMetafileCanvas canvas(mf);
-    micro::DrawBoard(canvas, image);
+    bench::DrawBoard(canvas, image);
     canvas.Close();
     benchmark::DoNotOptimize(mf.Bytes().data());
   }
@@ -22,25 +21,13 @@ void BM_PaintAndRecord(benchmark::State& state) {
 }
 BENCHMARK(BM_PaintAndRecord)->Unit(benchmark::kMillisecond);
 
-class BenchEngine : public TgtCustomDocumentEngine {
- public:
-  BenchEngine() {
-    Preferences().SetShowSetupDialog(false);
-    Preferences().SetOpenAfterCreate(false);
-    SetInputXRes(1000);
-    SetInputYRes(1000);
-    SetItemsToRender({irText, irShape});
-    BeginDoc();
-  }
-};
-
 void BM_ProcessMetafile(benchmark::State& state) {
   TMetafile mf;
   {
     TMetafileCanvas canvas(mf);
-    micro::DrawBoard(canvas, micro::BoardImage());
+    bench::DrawBoard(canvas, bench::BoardImage());
   }
-  BenchEngine engine;
+  bench::TItemCollectingEngine engine;
   size_t items = 0;
   for (auto _ : state) {
     engine.CurrentItemList().Clear();
@@ -60,9 +47,9 @@ void BM_PdfPageUncompressed(benchmark::State& state) {
   for (auto _ : state) {
     pdf.clear();
     TgtPDFEngine e;
-    micro::SetUpEngine(e, pdf, false);
+    bench::SetUpEngine(e, pdf, false, bench::BoardImage());
     e.BeginDoc();
-    micro::DrawBoard(*e.PageCanvas(), micro::BoardImage());
+    bench::DrawBoard(*e.PageCanvas(), bench::BoardImage());
     e.EndDoc();
     benchmark::DoNotOptimize(pdf.data());
   }

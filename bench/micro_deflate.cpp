@@ -2,14 +2,14 @@
 // alone and with the default workers.
 #include <benchmark/benchmark.h>
 
-#include "bench/micro_common.h"
+#include "bench/board_setup.h"
 #include "pdf/compress.h"
 
 namespace pv {
 namespace {
 
 void BM_Deflate(benchmark::State& state) {
-  const std::string& content = micro::PageContent();
+  const std::string& content = bench::PageContent();
   const auto level = static_cast<TgtCompressionLevel>(state.range(0));
   const unsigned workers = FlateWorkers();
   SetFlateWorkers(static_cast<unsigned>(state.range(1)) ? workers : 0);

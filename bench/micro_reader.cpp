@@ -1,13 +1,13 @@
 // The Gerber reader over a generated board held in memory.
 #include <benchmark/benchmark.h>
 
-#include "bench/micro_common.h"
+#include "bench/board_setup.h"
 
 namespace pv {
 namespace {
 
 void BM_ReadGerber(benchmark::State& state) {
-  const std::string& text = micro::BoardText();
+  const std::string& text = bench::BoardText();
   TID_DrawFileFormat image;
   for (auto _ : state) {
     ResetReaderTables();

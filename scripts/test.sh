@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: set-up, optimised build with warnings as errors, every test,
 # then the same suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then each
-# libFuzzer target (clang, in build/fuzz) for a short bounded time so that regressions show.
+# libFuzzer target (clang, in build/fuzz) for a short bounded time so that regressions show,
+# and last the benchmark once at its smallest size as a smoke test (no timing is judged).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,3 +10,4 @@ scripts/setup.sh
 cmake --workflow --preset release
 cmake --workflow --preset asan
 fuzz/run.sh all 60
+bench/run.sh --sizes 1 --runs 1 --no-corpus --no-profile

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Times whole conversions with the release build and prints a Markdown table for README.md:
+# generated copper layers of 1, 10 and 50 MiB, a small example board (start-up cost) and the
+# largest boards of the test corpus beside the repository (when present). Each figure is the
+# median of several runs: wall and CPU seconds, peak memory, PDF size; for the generated
+# boards also the peer converter's figures measured on this machine (issue 11) and the ratio;
+# and the floor: reading the input plus deflating our own content at level 6 on one thread.
+# Then the stages of the 10 MiB conversion.
+#
+#   bench/run.sh [--runs N] [--sizes "1 10 50"] [--no-corpus] [--no-profile] [--build DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs=5
+sizes="1 10 50"
+corpus=1
+profile=1
+build=build/release
+while (($#)); do
+  case "$1" in
+    --runs) runs="$2"; shift 2 ;;
+    --sizes) sizes="$2"; shift 2 ;;
+    --no-corpus) corpus=0; shift ;;
+    --no-profile) profile=0; shift ;;
+    --build) build="$2"; shift 2 ;;
+    *) echo "Usage: bench/run.sh [--runs N] [--sizes \"1 10 50\"] [--no-corpus] [--no-profile] [--build DIR]" >&2
+       exit 2 ;;
+  esac
+done
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  if [ "$build" = build/release ]; then
+    cmake --preset release >/dev/null
+  else
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLOTVANE_BENCH=ON >/dev/null
+  fi
+fi
+cmake --build "$build" --target plotvane gen_gerber pdf_floor timeit bench_phases >/dev/null
+bin=$(cd "$build" && pwd)
+data="$bin/bench-data"
+mkdir -p "$data"
+
+# No graphical session: the converter would otherwise ask the desktop to open every PDF.
+unset DISPLAY WAYLAND_DISPLAY
+
+# The peer's figures from the issue: wall seconds and peak MiB per generated size.
+declare -A peer_wall=([1]=0.36 [10]=3.9 [50]=19.2)
+declare -A peer_mem=([1]=50 [10]=415 [50]=2048)
+
+inputs=()
+labels=()
+for s in $sizes; do
+  f="synthetic-${s}mib.gbr"
+  [ -f "$data/$f" ] || "$bin/bench/gen_gerber" "${s}M" "$data/$f"
+  inputs+=("$f")
+  labels+=("$s")
+done
+cp -f examples/demo-top-copper.gbr "$data/small-demo-top-copper.gbr"
+inputs+=("small-demo-top-copper.gbr")
+labels+=("small")
+corpus_dir=../shared/corpus
+if ((corpus)) && [ -f "$corpus_dir/INDEX.tsv" ]; then
+  mkdir -p "$data/corpus"
+  while IFS=$'\t' read -r path _; do
+    name="corpus/$(echo "$path" | tr '/' '_')"
+    cp -f "$corpus_dir/$path" "$data/$name"
+    inputs+=("$name")
+    labels+=("corpus")
+  done < <(tail -n +2 "$corpus_dir/INDEX.tsv" | sort -t$'\t' -k2,2nr | head -n 3)
+fi
+
+field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+size_text() { awk "BEGIN { b = $1; if (b < 1048576) printf \"%.0f KiB\", b / 1024; else printf \"%.2f MiB\", b / 1048576 }"; }
+pdf_of() {
+  local f="$1" dir name ext
+  dir=$(dirname "$f")
+  name=$(basename "$f")
+  if [[ "$name" == *.* ]]; then
+    ext="${name##*.}"
+    echo "$dir/${name%.*}_${ext}.pdf"
+  else
+    echo "$dir/${name}_.pdf"
+  fi
+}
+
+echo "Machine: $(nproc) processors, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1);" \
+     "load average at start $(cut -d' ' -f1-3 /proc/loadavg); $(date -u +%Y-%m-%d)."
+echo "Medians of $runs runs. Peer figures from the issue's measurements on this machine."
+echo
+echo "| input | size | wall s | CPU s | peak MiB | PDF | peer wall s | peer peak MiB | faster than peer | memory vs peer | floor s | wall / floor |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+for i in "${!inputs[@]}"; do
+  f="${inputs[$i]}"
+  label="${labels[$i]}"
+  t=$(cd "$data" && "$bin/bench/timeit" "$runs" "$bin/plotvane" "$f")
+  if [ "$(field status "$t")" != 0 ]; then
+    echo "| $f | conversion failed | | | | | | | | | | |"
+    continue
+  fi
+  wall=$(field wall "$t")
+  cpu=$(field cpu "$t")
+  rss=$(field rss_kb "$t")
+  pdf="$data/$(pdf_of "$f")"
+  fl=$("$bin/bench/pdf_floor" "$data/$f" "$pdf" "$runs")
+  floor=$(calc "%.3f" "$(field read_wall "$fl") + $(field deflate_wall "$fl")")
+  in_size=$(stat -c %s "$data/$f")
+  out_size=$(stat -c %s "$pdf")
+  name="$f"
+  peer=" | | | "  # the peer's four cells: only the generated boards have its figures
+  if [ "$label" != small ] && [ "$label" != corpus ]; then
+    name="generated copper layer, ${label} MiB"
+    if [ -n "${peer_wall[$label]:-}" ]; then
+      peer="${peer_wall[$label]} | ${peer_mem[$label]} | $(calc "%.1f x" "${peer_wall[$label]} / $wall")"
+      peer="$peer | $(calc "%.0f %%" "100 * $rss / 1024 / ${peer_mem[$label]}")"
+    fi
+  fi
+  ratio="-"  # a floor under a millisecond makes no meaningful multiple
+  [ "$(calc "%d" "($floor >= 0.001)")" = 1 ] && ratio=$(calc "%.2f" "$wall / $floor")
+  printf "| %s | %s | %.3f | %.3f | %s | %s | %s | %s | %s |\n" \
+    "$name" "$(size_text "$in_size")" "$wall" "$cpu" "$(calc "%.0f" "$rss / 1024")" \
+    "$(size_text "$out_size")" "$peer" "$floor" "$ratio"
+done
+
+if ((profile)) && [[ " $sizes " == *" 10 "* ]]; then
+  echo
+  echo "Stages of the 10 MiB conversion (CPU seconds on one thread, medians of 3 runs):"
+  echo
+  "$bin/bench/bench_phases" "$data/synthetic-10mib.gbr" 3
+fi
