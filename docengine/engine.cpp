@@ -368,18 +368,25 @@ void TgtCustomDocumentEngine::EndDoc() {
   if (!docOpen_) return;
   EndTable();
   para_.reset();
-  CompleteRecording();
-  if (Preferences().ProcessAfterEachPage()) {
-    RenderPage();
-  } else {
-    for (int32_t n = 1; n <= pageCount_; ++n) {
-      currentPage_ = n;
+  try {
+    CompleteRecording();
+    if (Preferences().ProcessAfterEachPage()) {
       RenderPage();
+    } else {
+      for (int32_t n = 1; n <= pageCount_; ++n) {
+        currentPage_ = n;
+        RenderPage();
+      }
     }
+    Fire(OnBeforeEndDoc, *this);
+    pages_.clear();
+    DoEndDoc();
+  } catch (...) {
+    // A failed output (compression, a full disk) must not leave a half-open document.
+    ResetDocument();
+    documentState_ = TgtDocumentState::dsFailed;
+    throw;
   }
-  Fire(OnBeforeEndDoc, *this);
-  pages_.clear();
-  DoEndDoc();
   Fire(OnAfterEndDoc, *this);
   if (Preferences().OpenAfterCreate() && !outputFiles_.empty()) ShellOpen(outputFiles_.front());
   ResetDocument();
@@ -647,7 +654,7 @@ void TgtCustomDocumentEngine::AddImageItem(const TgtRectD& px, int32_t imageInde
 
 void TgtCustomDocumentEngine::DrawImage(const TgtRectD& rect, int32_t imageIndex) {
   if (!ImageAllowed() || !ImageAt(imageIndex)) return;
-  CheckOutputImageFormat(imageSettings_.OutputImageFormat);
+  if (!ImageFormatAccepted()) return;
   AddImageItem(
       {ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right), ConvertY(rect.Bottom)},
       imageIndex);
@@ -655,7 +662,7 @@ void TgtCustomDocumentEngine::DrawImage(const TgtRectD& rect, int32_t imageIndex
 
 void TgtCustomDocumentEngine::DrawImage(const TgtRectD& rect, const TgtGraphic& graphic) {
   if (!ImageAllowed()) return;
-  CheckOutputImageFormat(imageSettings_.OutputImageFormat);
+  if (!ImageFormatAccepted()) return;
   const int32_t index = AddImageAsResource(graphic);
   if (index < 0) return;
   AddImageItem(
@@ -665,7 +672,7 @@ void TgtCustomDocumentEngine::DrawImage(const TgtRectD& rect, const TgtGraphic& 
 
 void TgtCustomDocumentEngine::DrawImage(double x, double y, const TgtGraphic& graphic) {
   if (!ImageAllowed()) return;
-  CheckOutputImageFormat(imageSettings_.OutputImageFormat);
+  if (!ImageFormatAccepted()) return;
   const int32_t index = AddImageAsResource(graphic);
   if (index < 0) return;
   const double dpi = imageSettings_.SourceDPI > 0 ? imageSettings_.SourceDPI : kScreenPPI;
@@ -678,7 +685,7 @@ void TgtCustomDocumentEngine::DrawImage(double x, double y, const TgtGraphic& gr
 void TgtCustomDocumentEngine::DrawImageStream(const TgtRectD& rect, std::vector<uint8_t> encoded,
                                               int32_t pixelWidth, int32_t pixelHeight) {
   if (!ImageAllowed()) return;
-  CheckOutputImageFormat(imageSettings_.OutputImageFormat);
+  if (!ImageFormatAccepted()) return;
   const TgtRectD px{ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right),
                     ConvertY(rect.Bottom)};
   if (!InArea(std::min(px.Left, px.Right), std::min(px.Top, px.Bottom))) return;
@@ -929,6 +936,12 @@ TgtPreferences* TgtCustomDocumentEngine::PreferencesClass() const {
   return new TgtPreferences();
 }
 void TgtCustomDocumentEngine::CheckOutputImageFormat(TgtOutputImageFormat) {}
+
+bool TgtCustomDocumentEngine::ImageFormatAccepted() {
+  const uint32_t before = errorsRaised_;
+  CheckOutputImageFormat(imageSettings_.OutputImageFormat);
+  return errorsRaised_ == before;
+}
 
 // ---- Plain-sheet layer --------------------------------------------------------------------
 

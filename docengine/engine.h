@@ -422,12 +422,15 @@ class TgtCustomDocumentEngine : public TgtComponent {
   // Hands an error to OnErrorMessage, or raises it.
   template <class E>
   void RaiseError(const E& error) {
+    ++errorsRaised_;
     if (OnErrorMessage) {
       OnErrorMessage(*this, error);
       return;
     }
     throw error;
   }
+  // Errors raised so far (also those handed to OnErrorMessage).
+  uint32_t ErrorsRaised() const { return errorsRaised_; }
 
   TColor backgroundColor_ = clWhite;
   TgtBackgroundDisplayType backgroundDisplayType_ = TgtBackgroundDisplayType::dtCenter;
@@ -508,6 +511,9 @@ class TgtCustomDocumentEngine : public TgtComponent {
   std::unique_ptr<OpenParagraph> para_;
   std::unique_ptr<OpenTable> table_;
   TgtItemList orphans_;  // receives items while no page exists
+  uint32_t errorsRaised_ = 0;
+  // The output format check; false when it refused (also when OnErrorMessage took it).
+  bool ImageFormatAccepted();
 };
 
 class TgtCustomPlainsheetEngine : public TgtCustomDocumentEngine {
