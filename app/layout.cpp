@@ -1,5 +1,8 @@
 #include "app/layout.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 
 #include "docengine/metafile_canvas.h"
@@ -15,6 +18,37 @@ namespace {
 
 constexpr const char* kPromotionalCaption = "Made with Plotvane";
 constexpr int32_t kFontSize = 90;
+
+// Why the PDF cannot go to path, or empty when nothing speaks against it. A read-only PDF
+// is left alone: replacing it would undo the protection its owner gave it.
+std::string OutputProblem(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return "a folder of that name is in the way";
+    if (!S_ISREG(st.st_mode)) return "something other than a file is in the way";
+    if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
+      return "the existing file is read-only";
+  }
+  std::string folder = ExtractFilePath(path);
+  if (folder.empty()) folder = ".";
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return "its folder is not writable";
+  return {};
+}
+
+// An engine message (which may hold line breaks) on one line, or only its first lines.
+std::string OneLine(const std::string& text, int lines = 1 << 30) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (c == '\n' && --lines == 0) break;
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
 
 }  // namespace
 
@@ -104,7 +138,17 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
 
   if (first) {
     messages_.LogThenOut("Begin PDF Document");
-    engine_->BeginDoc();
+    // The engine's message names neither the file nor the reason; the user gets both.
+    if (!memoryOutput_) {
+      const std::string problem = OutputProblem(outputName_);
+      if (!problem.empty())
+        throw EInOutError(OneLine(EFileCreateError().what(), 1) + " " + outputName_ + ": " + problem);
+    }
+    try {
+      engine_->BeginDoc();
+    } catch (const EFileCreateError& e) {
+      throw EInOutError(OneLine(e.what()) + " (" + outputName_ + ")");
+    }
   } else {
     messages_.LogThenOut("Start New PDF Page");
     engine_->NewPage();

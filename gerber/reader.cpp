@@ -415,7 +415,11 @@ class BlockAssembler {
       if (q == end) break;
       const char c = *q;
       p = q + 1;
-      if (static_cast<unsigned char>(c) < 32) continue;  // line ends, tabs, controls
+      if (static_cast<unsigned char>(c) < 32) {
+        // Line ends, tabs and other controls are dropped, a whole run of them at once.
+        while (p < end && static_cast<unsigned char>(*p) < 32) ++p;
+        continue;
+      }
       Append(&c, 1);
       if (st_.InParameter) {
         if (c == '%') Complete();
@@ -451,28 +455,45 @@ class BlockAssembler {
   std::string block_;
 };
 
-// The state of a read as it starts: the driver's default format, nothing seen yet.
-std::unique_ptr<ReaderState> StartRead(TID_DrawFileFormat& image,
-                                       const std::string& defaultFormat) {
-  ResetImage(PolygonShapes());
-  auto st = std::make_unique<ReaderState>();
-  InitReaderState(*st, image);
-  ProcessParameterBlock(*st, defaultFormat);
-  st->FormatSeen = false;
-  st->ApertureSeen = false;
-  return st;
+// The path's point storage, kept from one read to the next like the reader's tables, so
+// that a read does not allocate and clear its 80000 slots again.
+std::vector<TPoint>& SparePathPoints() {
+  static std::vector<TPoint> points;
+  return points;
 }
+
+// The state of one read: the driver's default format, nothing seen yet. The point storage
+// goes back for the next read however the read ends.
+class ReadSession {
+ public:
+  ReadSession(TID_DrawFileFormat& image, const std::string& defaultFormat)
+      : st_(std::make_unique<ReaderState>()) {
+    ResetImage(PolygonShapes());
+    st_->Path.Points = std::move(SparePathPoints());
+    InitReaderState(*st_, image);
+    ProcessParameterBlock(*st_, defaultFormat);
+    st_->FormatSeen = false;
+    st_->ApertureSeen = false;
+  }
+  ~ReadSession() { SparePathPoints() = std::move(st_->Path.Points); }
+  ReadSession(const ReadSession&) = delete;
+  ReadSession& operator=(const ReadSession&) = delete;
+  ReaderState& State() { return *st_; }
+
+ private:
+  std::unique_ptr<ReaderState> st_;
+};
 
 }  // namespace
 
 bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
                     const std::string& defaultFormat) {
-  auto st = StartRead(image, defaultFormat);
+  ReadSession session(image, defaultFormat);
   InputFile file(fileName);
   DeleteFixedGerbLog();
   ResetImage(image);
 
-  BlockAssembler blocks(*st);
+  BlockAssembler blocks(session.State());
   std::unique_ptr<char[]> chunk(new char[kReadChunk]);
   for (;;) {
     const size_t n = file.Read(chunk.get(), kReadChunk);
@@ -484,9 +505,9 @@ bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
 
 bool ReadGerberBytes(std::string_view bytes, TID_DrawFileFormat& image,
                      const std::string& defaultFormat) {
-  auto st = StartRead(image, defaultFormat);
+  ReadSession session(image, defaultFormat);
   ResetImage(image);
-  BlockAssembler blocks(*st);
+  BlockAssembler blocks(session.State());
   blocks.Feed(bytes.data(), bytes.size());
   return blocks.Finish();
 }
