@@ -302,6 +302,36 @@ void StoreContinued(Chunk& c) {
   c.outSize = static_cast<size_t>(p - c.out.get());
 }
 
+// Chunk-sized input buffers, handed back once deflated and taken again for the next chunk:
+// fresh ones would cost a page fault for every page of content.
+class SpareBuffers {
+ public:
+  static SpareBuffers& Get() {
+    static SpareBuffers spares;
+    return spares;
+  }
+  std::string Take() {
+    std::lock_guard lock(m_);
+    if (buffers_.empty()) return {};
+    std::string s = std::move(buffers_.back());
+    buffers_.pop_back();
+    return s;
+  }
+  void GiveBack(std::string& s) {
+    std::string mine;
+    mine.swap(s);  // (a move assignment would keep s's allocation)
+    if (mine.capacity() < kFlateChunkSize) return;
+    mine.clear();
+    std::lock_guard lock(m_);
+    if (buffers_.size() < kKept) buffers_.push_back(std::move(mine));
+  }
+
+ private:
+  static constexpr size_t kKept = 8;
+  std::mutex m_;
+  std::vector<std::string> buffers_;
+};
+
 // Deflates into a reused buffer of the thread and keeps an exact copy: fresh buffers of the
 // bound's size would cost page faults on every chunk.
 void DeflateChunk(Chunk& c) {
@@ -347,7 +377,7 @@ void DeflateChunk(Chunk& c) {
   } catch (...) {
     c.failed = true;
   }
-  c.owned = std::string();  // the input is no longer needed
+  SpareBuffers::Get().GiveBack(c.owned);  // the input is no longer needed
 }
 
 // ---- Workers -------------------------------------------------------------------------------
@@ -571,7 +601,7 @@ void TgtFlateEncoder::Consume(std::string& text) {
   if (whole == 1) {
     // The usual case: the buffer itself becomes the chunk and the few bytes beyond it
     // start a new buffer of the same capacity.
-    std::string next;
+    std::string next = SpareBuffers::Get().Take();
     next.reserve(text.capacity());
     next.assign(text, kFlateChunkSize);
     text.resize(kFlateChunkSize);
@@ -580,7 +610,8 @@ void TgtFlateEncoder::Consume(std::string& text) {
     return;
   }
   for (size_t i = 0; i < whole; ++i) {
-    std::string piece(text, i * kFlateChunkSize, kFlateChunkSize);
+    std::string piece = SpareBuffers::Get().Take();
+    piece.assign(text, i * kFlateChunkSize, kFlateChunkSize);
     impl_->Submit({}, &piece);
   }
   text.erase(0, whole * kFlateChunkSize);
