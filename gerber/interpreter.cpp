@@ -242,6 +242,10 @@ void FlushPath(ReaderState& st) {
           if (p.ApertureKind == 'R') {
             AddRectangle(image, cx, cy, CheckedSub(left, cx), CheckedSub(bottom, cy),
                          CheckedSub(right, cx), CheckedSub(top, cy));
+          } else if (p.ApertureKind == 'C' && a.X == b.X && a.Y == b.Y) {
+            // A round aperture that draws without moving leaves a disc; a stroke of no
+            // length would leave nothing, since strokes end flat at their end points.
+            AddCircle(image, a.X, a.Y, p.ApertureSize);
           } else if (p.ApertureKind == 'C') {
             relative();
             AddTrack(image, p.ApertureSize, cx, cy, pts);

@@ -472,3 +472,33 @@ TEST(Conformance, RegionOfFourEdges) {
                 "0.0000 0.0000 0.0000 RG 408.7500 1329.7500 m 7834.5000 1329.7500 l "
                 "7834.5000 5045.2500 l 408.7500 5045.2500 l 408.7500 1329.7500 l  B \r\nQ");
 }
+
+// %ADD10C,0.0500*%, a move to X10000Y5000 and a draw to the same point: the aperture
+// leaves a disc of its diameter, as a flash would (a stroke of no length shows nothing).
+TEST(Conformance, ZeroLengthDrawWithRoundApertureIsADisc) {
+  Conversion c =
+      Convert(kHeader + "%ADD10C,0.0500*%\nD10*\nX10000Y5000D02*\nX10000Y5000D01*\nM02*\n");
+  ASSERT_TRUE(c.accepted);
+  // Records: a circle of diameter 50 at (1000, 500); extents (975, 475)-(1025, 525).
+  ASSERT_EQ(c.image.Count, 1);
+  const TID_DrawRecord& r = c.image.Records[0];
+  EXPECT_EQ(r.Kind, rkCircle);
+  EXPECT_EQ(r.X, 1000);
+  EXPECT_EQ(r.Y, 500);
+  EXPECT_EQ(r.Size, 50);
+  EXPECT_EQ((std::vector<int32_t>{c.image.MinX, c.image.MinY, c.image.MaxX, c.image.MaxY}),
+            (std::vector<int32_t>{975, 475, 1025, 525}));
+
+  // 50 x 50: portrait Letter, s = 153; window 55 x 71; origin (972, 464). Pen Round(8500 /
+  // 55 = 154.55) = 155. Ellipse: MapX(975) = Round(3 / 55 x 8500 = 463.64) = 464, MapY(525)
+  // = Round(11000 - 61 / 71 x 11000 = 1549.30) = 1549, MapX(1025) = Round(8190.91) = 8191,
+  // MapY(475) = Round(9295.77) = 9296; x 0.096 for the item.
+  ExpectFrameItems(c.items, false, 1);
+  const SeenItem& e = c.items[1];
+  EXPECT_EQ(e.Kind, skEllipse);
+  ExpectPoints(e, {{44.544, 148.704}, {786.336, 892.416}});
+  EXPECT_EQ(e.Brush, (TBrush{clBlack, TBrushStyle::bsSolid}));
+  EXPECT_EQ(e.Pen, (TPen{clBlack, 155, TPenStyle::psSolid}));
+  EXPECT_EQ(c.content, c.binaryContent);
+  EXPECT_NE(c.content.find(" f []0 d 116.2500 w 0.0000 0.0000 0.0000 RG "), std::string::npos);
+}
