@@ -101,6 +101,8 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
       try {
         layout->LayoutPage(arg, image, pages + 1);
         ++pages;
+        // The page holds the drawing now; the next read starts the image afresh anyway.
+        ClearImage(image);
       } catch (const EInOutError&) {
         throw;
       } catch (const std::exception& e) {

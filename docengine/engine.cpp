@@ -370,6 +370,9 @@ void TgtCustomDocumentEngine::EndDoc() {
   para_.reset();
   try {
     CompleteRecording();
+    // Nothing is recorded any more: the last page's recording gives back its memory
+    // before the pages are rendered.
+    std::vector<uint8_t>().swap(pageMetafile_->MutableBytes());
     if (Preferences().ProcessAfterEachPage()) {
       RenderPage();
     } else {
