@@ -233,8 +233,10 @@ void CalcRecordExtent(TID_DrawRecord& r) {
 }
 
 int32_t RoundCoord(double v) {
-  double t = v >= 0 ? std::trunc(v + 0.50001) : std::trunc(v - 0.50001);
-  if (!(t >= -2147483648.0 && t <= 2147483647.0)) ThrowRange();
+  const double t = v >= 0 ? v + 0.50001 : v - 0.50001;
+  // Its truncation fits 32 bits exactly when t lies strictly between -2^31 - 1 and 2^31
+  // (NaN does not); the conversion then truncates toward zero itself.
+  if (!(t > -2147483649.0 && t < 2147483648.0)) ThrowRange();
   return static_cast<int32_t>(t);
 }
 

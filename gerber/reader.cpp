@@ -122,6 +122,9 @@ void CollectNumber(std::string_view s, size_t& i, size_t end, NumberText& out) {
   out.Value = valid ? static_cast<int32_t>(negative ? -v : v) : 0;
 }
 
+double PaddedValue(const ReaderState& st, std::string_view text, size_t length, size_t t,
+                   int32_t integer);
+
 // Coordinate conversion of a collected run that is a valid integer.
 void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32_t integer,
                 int32_t& value, int32_t& fine) {
@@ -132,10 +135,33 @@ void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32
     text.remove_prefix(1);
     --length;
   }
+  const size_t t = static_cast<size_t>(total < 0 ? 0 : total);
+  const size_t ip = std::min(static_cast<size_t>(integer < 0 ? 0 : integer), t);
+  double v = 0.0;
+  if (length <= t && t <= 15 && (st.ZeroSuppression == 'L' || st.ZeroSuppression == 'T')) {
+    // The usual case: the padded text is the run's own digits, shifted left by the zeros a
+    // 'T' format appends; the same exact digits and power of ten as below.
+    uint64_t digits = static_cast<uint64_t>(n.Value < 0 ? -static_cast<int64_t>(n.Value) : n.Value);
+    if (st.ZeroSuppression == 'T') digits *= static_cast<uint64_t>(kPowersOfTen[t - length]);
+    v = static_cast<double>(digits) / kPowersOfTen[t - ip];
+  } else {
+    v = PaddedValue(st, text, length, t, integer);
+  }
+  value = RoundCoord(st.FileUnitFactor * v);
+  fine = RoundCoord(st.FileUnitFactor * v * 100.0);
+  if (negative) {
+    value = CheckedNeg(value);
+    fine = CheckedNeg(fine);
+  }
+}
+
+// The decimal value of a coordinate's digits padded to the format: integer part "."
+// decimal part.
+double PaddedValue(const ReaderState& st, std::string_view text, size_t length, size_t t,
+                   int32_t integer) {
   // The padded text, only as far as the format reads it (total digits <= 18).
   char padded[40];
   size_t plen = 0;
-  size_t t = static_cast<size_t>(total < 0 ? 0 : total);
   if (st.ZeroSuppression == 'L' && length < t) {
     for (size_t k = length; k < t; ++k) padded[plen++] = '0';
   }
@@ -162,12 +188,7 @@ void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32
     for (size_t k = ip; k < dp_end; ++k) number[nlen++] = padded[k];
     std::from_chars(number, number + nlen, v);
   }
-  value = RoundCoord(st.FileUnitFactor * v);
-  fine = RoundCoord(st.FileUnitFactor * v * 100.0);
-  if (negative) {
-    value = CheckedNeg(value);
-    fine = CheckedNeg(fine);
-  }
+  return v;
 }
 
 void RunStatement(ReaderState& st, std::string_view statement) {
@@ -411,6 +432,12 @@ class BlockAssembler {
       // Ordinary characters are appended as one run.
       const char* q = p;
       while (q < end && kOrdinary[static_cast<unsigned char>(*q)]) ++q;
+      if (q < end && *q == '*' && block_.empty() && !st_.InParameter) {
+        // A whole data block inside the piece, the usual case: handled where it lies.
+        if (q != p) ProcessBlock(st_, std::string_view(p, static_cast<size_t>(q - p) + 1));
+        p = q + 1;
+        continue;
+      }
       Append(p, static_cast<size_t>(q - p));
       if (q == end) break;
       const char c = *q;
