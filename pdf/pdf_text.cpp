@@ -32,6 +32,32 @@ inline char* WriteFourDigits(char* p, uint32_t v) {
   return p + 4;
 }
 
+// The decimal digits of w, without leading zeros; two at a time below 10^8.
+inline char* WriteWhole(char* p, uint64_t w) {
+  if (w < 100) {
+    if (w < 10) {
+      *p = static_cast<char>('0' + w);
+      return p + 1;
+    }
+    std::memcpy(p, &kDigitPairs[2 * w], 2);
+    return p + 2;
+  }
+  if (w < 10000) {
+    const auto v = static_cast<uint32_t>(w);
+    if (v < 1000) {
+      *p = static_cast<char>('0' + v / 100);
+      std::memcpy(p + 1, &kDigitPairs[2 * (v % 100)], 2);
+      return p + 3;
+    }
+    return WriteFourDigits(p, v);
+  }
+  if (w < 100000000) {
+    p = WriteWhole(p, w / 10000);
+    return WriteFourDigits(p, static_cast<uint32_t>(w % 10000));
+  }
+  return std::to_chars(p, p + 24, w).ptr;
+}
+
 inline char* WriteZero(char* p) {
   std::memcpy(p, "0.0000", 6);
   return p + 6;
@@ -76,8 +102,8 @@ char* FormatNumberTo(char* buf, double v) {
       // At least 2^63: an integer too long for 64 bits; its exact digits, no decimals.
       char* p = buf;
       if (negative) *p++ = '-';
-      auto r = std::to_chars(p, buf + kMaxNumberChars - 5, std::fabs(v),
-                             std::chars_format::fixed, 0);
+      auto r =
+          std::to_chars(p, buf + kMaxNumberChars - 5, std::fabs(v), std::chars_format::fixed, 0);
       p = r.ptr;
       std::memcpy(p, ".0000", 5);
       return p + 5;
@@ -120,7 +146,7 @@ char* FormatNumberTo(char* buf, double v) {
 
   char* p = buf;
   if (negative) *p++ = '-';
-  p = std::to_chars(p, buf + kMaxNumberChars, whole).ptr;
+  p = WriteWhole(p, whole);
   *p++ = '.';
   return WriteFourDigits(p, decimals);
 }

@@ -112,6 +112,21 @@ TEST(FormatNumber, RoundsTheExactValueTiesAwayFromZero) {
   EXPECT_EQ(FormatNumber(140737488355327.96875), "140737488355327.9688");
 }
 
+TEST(FormatNumber, WholePartsAtEveryDigitCount) {
+  const char* wholes[] = {"9",         "10",        "99",        "100",       "999",
+                          "1000",      "9999",      "10000",     "99999",     "100000",
+                          "9999999",   "10000000",  "99999999",  "100000000", "999999999",
+                          "123456789", "1234567890"};
+  for (const char* w : wholes) {
+    const double v = std::stod(w);
+    EXPECT_EQ(FormatNumber(v + 0.25), std::string(w) + ".2500");
+    EXPECT_EQ(FormatNumber(-v - 0.75), "-" + std::string(w) + ".7500");
+  }
+  // Rounding up carries into the whole part.
+  EXPECT_EQ(FormatNumber(9999.99996), "10000.0000");
+  EXPECT_EQ(FormatNumber(99999999.99999), "100000000.0000");
+}
+
 TEST(FormatNumber, LargeValuesAreWrittenInFull) {
   EXPECT_EQ(FormatNumber(9007199254740992.0), "9007199254740992.0000");
   EXPECT_EQ(FormatNumber(-1e20), "-100000000000000000000.0000");
