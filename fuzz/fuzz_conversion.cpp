@@ -15,6 +15,7 @@
 #include "app/layout.h"
 #include "draw/image.h"
 #include "gerber/reader.h"
+#include "pdf/pdf_engine.h"
 #include "platform/errors.h"
 #include "platform/logfile.h"
 
@@ -55,6 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const pv::EZeroDivide&) {
     paged = false;
   }
+  // The page's numbers are all worked out before a page is made: a board that does not fit
+  // the arithmetic gets no page, never half a page.
+  if (!paged && layout.Engine() && layout.Engine()->PageCount() > 0) std::abort();
   const bool written = layout.FinishDocument();
   if (paged) {
     if (!written) std::abort();

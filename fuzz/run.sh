@@ -71,9 +71,9 @@ for t in "${targets[@]}"; do
   exe=$build/fuzz/fuzz_$t
   mkdir -p "$build/corpus/$t" "$build/artifacts/$t" "$build/logs"
   case $t in
-    reader) seeds=("${gerber_seeds[@]}"); max_len=65536 ;;
-    conversion) seeds=("${gerber_seeds[@]}"); max_len=32768 ;;
-    metafile) seeds=("$(emf_seeds)"); max_len=131072 ;;
+    reader) seeds=("${gerber_seeds[@]}"); max_len=16384 ;;
+    conversion) seeds=("${gerber_seeds[@]}"); max_len=8192 ;;
+    metafile) seeds=("$(emf_seeds)"); max_len=32768 ;;
   esac
   log=$build/logs/$t.log
   echo "fuzz_$t: ${seconds}s (log $log)"
