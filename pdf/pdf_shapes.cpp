@@ -88,12 +88,21 @@ void TgtPdfShapeWriter::AppendDashPattern(std::string& out, TPenStyle style) {
 }
 
 void TgtPdfShapeWriter::AppendPenText(std::string& out, const TPen& pen) const {
-  AppendDashPattern(out, pen.Style);
-  // Pen widths carry no input-resolution factor: the page's cm scaling applies to them too.
-  Num(out, pen.Width * Units.PointsPerUnit);
-  out += " w ";
-  AppendColor(out, pen.Color);
-  out += " RG ";
+  // Consecutive shapes mostly share their pen (the segments of a track): its text is made
+  // once and repeated.
+  if (!penTextValid_ || !(pen == penOfText_) || unitOfText_ != Units.PointsPerUnit) {
+    penText_.clear();
+    AppendDashPattern(penText_, pen.Style);
+    // Pen widths carry no input-resolution factor: the page's cm scaling applies to them.
+    Num(penText_, pen.Width * Units.PointsPerUnit);
+    penText_ += " w ";
+    AppendColor(penText_, pen.Color);
+    penText_ += " RG ";
+    penOfText_ = pen;
+    unitOfText_ = Units.PointsPerUnit;
+    penTextValid_ = true;
+  }
+  out += penText_;
 }
 
 void TgtPdfShapeWriter::AppendHatchFill(std::string& out, const TBrush& brush) {

@@ -88,6 +88,11 @@ class TgtPdfShapeWriter {
   std::string& content_;
   std::function<std::string(TBrushStyle)> hatch_;
   std::string t_, p_;  // reused scratch: no allocation per shape once warm
+  // The text of the last pen written, and what it was made of.
+  mutable std::string penText_;
+  mutable TPen penOfText_;
+  mutable double unitOfText_ = 0;
+  mutable bool penTextValid_ = false;
 };
 
 bool PenVisible(const TPen& pen);
