@@ -224,3 +224,32 @@ TEST(Corpus, EveryFileAloneAndEveryBoardInOneRun) {
               single.files, files.size(), single.pages, batch.runs, batch.pages, seconds);
   std::fflush(stdout);
 }
+
+// Files users pass by mistake (a drill file, a README, an empty file, a zip archive, a job
+// file, a layer without apertures) are each refused and make no document, alone and all
+// together.
+TEST(Corpus, FilesPassedByMistakeMakeNoDocument) {
+  fs::path corpus = CorpusDir();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus beside the repository";
+  TempDir dir;
+  fs::path exe = InstallBinary(dir.path());
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(corpus / "negative")) {
+    names.push_back(e.path().filename().string());
+    fs::copy_file(e.path(), dir / names.back());
+  }
+  std::sort(names.begin(), names.end());
+  ASSERT_GE(names.size(), 6u);
+  std::vector<std::string> all{exe.string()};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    all.push_back(name);
+    RunResult r = RunProgram({exe.string(), name}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(CountLines(SplitLines(r.out), "Bad RS-274-X file: " + name), 1u) << r.out;
+  }
+  RunResult r = RunProgram(all, dir.path());
+  EXPECT_EQ(r.status, 1) << r.err;
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    EXPECT_NE(e.path().extension(), ".pdf") << e.path();
+}
