@@ -71,9 +71,9 @@ for t in "${targets[@]}"; do
   exe=$build/fuzz/fuzz_$t
   mkdir -p "$build/corpus/$t" "$build/artifacts/$t" "$build/logs"
   case $t in
-    reader) seeds=("${gerber_seeds[@]}"); max_len=16384 ;;
-    conversion) seeds=("${gerber_seeds[@]}"); max_len=8192 ;;
-    metafile) seeds=("$(emf_seeds)"); max_len=32768 ;;
+    reader) seeds=("${gerber_seeds[@]}"); max_len=16384; dict=(-dict="$root/fuzz/gerber.dict") ;;
+    conversion) seeds=("${gerber_seeds[@]}"); max_len=8192; dict=(-dict="$root/fuzz/gerber.dict") ;;
+    metafile) seeds=("$(emf_seeds)"); max_len=32768; dict=() ;;
   esac
   log=$build/logs/$t.log
   echo "fuzz_$t: ${seconds}s (log $log)"
@@ -81,7 +81,7 @@ for t in "${targets[@]}"; do
   ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0} \
   UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
     nice -n 10 "$exe" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
-      -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$build/artifacts/$t/" \
+      -max_len="$max_len" "${dict[@]}" -print_final_stats=1 -artifact_prefix="$build/artifacts/$t/" \
       "$build/corpus/$t" "${seeds[@]}" > "$log" 2>&1 || rc=$?
   # The last progress line (executions, coverage, features, corpus) and the totals.
   grep -E '^#[0-9]+' "$log" | tail -n 1 || true
