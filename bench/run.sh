@@ -62,7 +62,7 @@ corpus_dir=../shared/corpus
 if ((corpus)) && [ -f "$corpus_dir/INDEX.tsv" ]; then
   mkdir -p "$data/corpus"
   while IFS=$'\t' read -r path _; do
-    name="corpus/$(echo "$path" | tr '/' '_')"
+    name="corpus/$(basename "$path")"  # the file's own name, without its source folders
     cp -f "$corpus_dir/$path" "$data/$name"
     inputs+=("$name")
     labels+=("corpus")
@@ -107,8 +107,11 @@ for i in "${!inputs[@]}"; do
   in_size=$(stat -c %s "$data/$f")
   out_size=$(stat -c %s "$pdf")
   name="$f"
+  [ "$label" = corpus ] && name="corpus board ${f#corpus/}"
   peer=" | | | "  # the peer's four cells: only the generated boards have its figures
-  if [ "$label" != small ] && [ "$label" != corpus ]; then
+  if [ "$label" = small ]; then
+    name="small board ${f#small-}"
+  elif [ "$label" != corpus ]; then
     name="generated copper layer, ${label} MiB"
     if [ -n "${peer_wall[$label]:-}" ]; then
       peer="${peer_wall[$label]} | ${peer_mem[$label]} | $(calc "%.1f x" "${peer_wall[$label]} / $wall")"
