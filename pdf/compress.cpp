@@ -25,10 +25,10 @@ namespace {
 
 class BitReader {
  public:
-  BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  BitReader(const uint8_t* data, size_t size) : data_(data), size_(size), bits_(size * 8) {}
 
   size_t Position() const { return pos_; }
-  bool Overrun() const { return pos_ > size_ * 8; }
+  bool Overrun() const { return pos_ > bits_; }
 
   // The next 16 bits, least significant first; zeros beyond the end.
   uint32_t Peek() {
@@ -70,6 +70,7 @@ class BitReader {
 
   const uint8_t* data_;
   size_t size_;
+  size_t bits_;
   size_t pos_ = 0;
   uint64_t buf_ = 0;
   unsigned avail_ = 0;
@@ -163,7 +164,7 @@ struct FixedCodes {
   }
 };
 
-bool SkipSymbols(BitReader& in, const HuffmanCode& litlen, const HuffmanCode& dist) {
+bool SkipSymbolsOf(BitReader& in, const HuffmanCode& litlen, const HuffmanCode& dist) {
   for (;;) {
     if (in.Overrun()) return false;
     const int sym = litlen.Decode(in);
@@ -175,8 +176,15 @@ bool SkipSymbols(BitReader& in, const HuffmanCode& litlen, const HuffmanCode& di
     const int d = dist.Decode(in);
     if (d < 0 || d > 29) return false;
     in.Skip(kDistanceExtra[d]);
-    if (in.Overrun()) return false;
   }
+}
+
+bool SkipSymbols(BitReader& reader, const HuffmanCode& litlen, const HuffmanCode& dist) {
+  // A copy the compiler can keep in registers; handed back at the end of the block.
+  BitReader in = reader;
+  const bool ok = SkipSymbolsOf(in, litlen, dist);
+  reader = in;
+  return ok;
 }
 
 bool ReadDynamicCodes(BitReader& in, HuffmanCode& litlen, HuffmanCode& dist) {
