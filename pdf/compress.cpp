@@ -548,6 +548,17 @@ struct TgtFlateEncoder::Impl {
   size_t Finish(std::string_view rest, Buffer& dest) {
     if (finished) throw ECompressionError();
     finished = true;
+    try {
+      return Join(rest, dest);
+    } catch (...) {
+      // Chunks still queued may point into rest: none may outlive this call.
+      Wait(false);
+      throw;
+    }
+  }
+
+  template <class Buffer>
+  size_t Join(std::string_view rest, Buffer& dest) {
     SubmitViews(rest);
     rest.remove_prefix(rest.size() / kFlateChunkSize * kFlateChunkSize);
     // The end of the stream is deflated here while workers finish the chunks before it.
