@@ -191,12 +191,14 @@ void ExpectFrameItems(const std::vector<SeenItem>& items, bool landscape, size_t
 // = 6375 x 8250 content units) and ClearPage's fill, filled and outlined in white with
 // the 1-unit pen (0.75).
 std::string PageStart(bool landscape) {
-  std::string box = landscape ? "0.0000 0.0000 8250.0000 6375.0000 re"
-                              : "0.0000 0.0000 6375.0000 8250.0000 re";
+  std::string box =
+      landscape ? "0.0000 0.0000 8250.0000 6375.0000 re" : "0.0000 0.0000 6375.0000 8250.0000 re";
   return "q 0.0960 0 0 0.0960 0 0 cm\r\n"
-         "\r\nq\r\n1.0000 1.0000 1.0000 rg n " + box + " f \r\n\r\nQ"
-         "\r\nq\r\n1.0000 1.0000 1.0000 rg " + box +
-         " f []0 d 0.7500 w 1.0000 1.0000 1.0000 RG " + box + " s\r\nQ";
+         "\r\nq\r\n1.0000 1.0000 1.0000 rg n " +
+         box +
+         " f \r\n\r\nQ"
+         "\r\nq\r\n1.0000 1.0000 1.0000 rg " +
+         box + " f []0 d 0.7500 w 1.0000 1.0000 1.0000 RG " + box + " s\r\nQ";
 }
 
 // Content after the board: the two captions and the page's closing.
@@ -349,8 +351,7 @@ TEST(Conformance, TwoPointTrackWithRoundAperture) {
 
 // %ADD10R,0.0200X0.0200*%, X0Y0D02, X10000Y0D01: a square aperture along the x axis.
 TEST(Conformance, AxisAlignedDrawWithRectangularAperture) {
-  Conversion c =
-      Convert(kHeader + "%ADD10R,0.0200X0.0200*%\nD10*\nX0Y0D02*\nX10000Y0D01*\nM02*\n");
+  Conversion c = Convert(kHeader + "%ADD10R,0.0200X0.0200*%\nD10*\nX0Y0D02*\nX10000Y0D01*\nM02*\n");
   ASSERT_TRUE(c.accepted);
   // Records: the path (0, 0), (1000, 0) of width 20, box (-10, -10)-(1010, 10), centre
   // (500, 0); horizontal with a rectangular aperture: one rectangle -510..510 by -10..10.
@@ -444,7 +445,8 @@ TEST(Conformance, RegionOfFourEdges) {
   EXPECT_EQ(r.X, 500);
   EXPECT_EQ(r.Y, 250);
   EXPECT_EQ(r.Size, 1);
-  EXPECT_EQ(Values(r), (std::vector<int32_t>{-500, -250, 500, -250, 500, 250, -500, 250, -500, -250}));
+  EXPECT_EQ(Values(r),
+            (std::vector<int32_t>{-500, -250, 500, -250, 500, 250, -500, 250, -500, -250}));
   EXPECT_EQ((std::vector<int32_t>{r.MinDX, r.MinDY, r.MaxDX, r.MaxDY}),
             (std::vector<int32_t>{-500, -250, 500, 250}));
   EXPECT_EQ((std::vector<int32_t>{c.image.MinX, c.image.MinY, c.image.MaxX, c.image.MaxY}),
@@ -459,7 +461,10 @@ TEST(Conformance, RegionOfFourEdges) {
   const SeenItem& p = c.items[1];
   EXPECT_EQ(p.Class, TgtItemClass::icShape);
   EXPECT_EQ(p.Kind, skPolygon);
-  ExpectPoints(p, {{52.32, 645.792}, {1002.816, 645.792}, {1002.816, 170.208}, {52.32, 170.208},
+  ExpectPoints(p, {{52.32, 645.792},
+                   {1002.816, 645.792},
+                   {1002.816, 170.208},
+                   {52.32, 170.208},
                    {52.32, 645.792}});
   EXPECT_EQ(p.Brush, (TBrush{clBlack, TBrushStyle::bsDiagCross}));
   EXPECT_EQ(p.Pen, (TPen{clBlack, 1, TPenStyle::psSolid}));

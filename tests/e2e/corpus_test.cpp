@@ -212,16 +212,16 @@ TEST(Corpus, EveryFileAloneAndEveryBoardInOneRun) {
   auto start = std::chrono::steady_clock::now();
   Tally single = Report(RunJobs(corpus, alone));
   Tally batch = Report(RunJobs(corpus, boards));
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   EXPECT_EQ(single.files, acceptedFiles);
   EXPECT_EQ(single.pages, acceptedFiles);
   EXPECT_EQ(batch.files, acceptedFiles);
   EXPECT_EQ(batch.pages, acceptedFiles);
-  std::printf("Corpus: %d of %zu files converted and checked alone (%d pages) and in %d board runs "
-              "(%d pages), %.0f seconds\n",
-              single.files, files.size(), single.pages, batch.runs, batch.pages, seconds);
+  std::printf(
+      "Corpus: %d of %zu files converted and checked alone (%d pages) and in %d board runs "
+      "(%d pages), %.0f seconds\n",
+      single.files, files.size(), single.pages, batch.runs, batch.pages, seconds);
   std::fflush(stdout);
 }
 

@@ -60,8 +60,8 @@ size_t Occurrences(const std::string& text, const std::string& what) {
 TEST(Reproducible, SameFilesGiveTheSameBytes) {
   ASSERT_GE(ExampleNames().size(), 4u);
   // 1700000000 is 2023-11-14 22:13:20 UTC.
-  std::string a = ConvertExamples({"SOURCE_DATE_EPOCH=1700000000", "TZ=America/New_York",
-                                   "LC_ALL=C"});
+  std::string a =
+      ConvertExamples({"SOURCE_DATE_EPOCH=1700000000", "TZ=America/New_York", "LC_ALL=C"});
   std::string b = ConvertExamples({"SOURCE_DATE_EPOCH=1700000000", "TZ=Asia/Kolkata",
                                    "LC_ALL=de_DE.UTF-8", "LANG=fr_FR.UTF-8"});
   ASSERT_GT(a.size(), 1000u);

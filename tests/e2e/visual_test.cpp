@@ -23,9 +23,9 @@ struct Spot {
 
 struct Board {
   const char* file;
-  std::vector<Spot> pads;    // centres of flashed pads: black
-  std::vector<Spot> lines;   // points on tracks and outlines: dark
-  std::vector<Spot> bare;    // points without copper: white
+  std::vector<Spot> pads;   // centres of flashed pads: black
+  std::vector<Spot> lines;  // points on tracks and outlines: dark
+  std::vector<Spot> bare;   // points without copper: white
 };
 
 // Positions taken from the example files (inch files: 2.4 digits / 10; millimetre files:
@@ -33,8 +33,15 @@ struct Board {
 const std::vector<Board> kBoards = {
     {"demo-top-copper.gbr",
      // J1 round pads, U1 rectangular pads on both sides, the macro pad.
-     {{200, 400}, {200, 500}, {200, 600}, {200, 700}, {700, 600}, {700, 750}, {1000, 600},
-      {1000, 750}, {1500, 1300}},
+     {{200, 400},
+      {200, 500},
+      {200, 600},
+      {200, 700},
+      {700, 600},
+      {700, 750},
+      {1000, 600},
+      {1000, 750},
+      {1500, 1300}},
      // The wide track rising from the arc.
      {{1200, 1000}},
      {{1500, 900}, {600, 300}, {1000, 1000}}},
@@ -132,7 +139,8 @@ TEST(Visual, ExampleBoardsAppearWhereTheirCopperIs) {
 
     // The caption: two lines of text at 0.12 and 0.24 inch from the top, 0.1 inch from
     // the left edge.
-    const int captionRight = static_cast<int>(3.5 * kDpi), captionBottom = static_cast<int>(0.45 * kDpi);
+    const int captionRight = static_cast<int>(3.5 * kDpi),
+              captionBottom = static_cast<int>(0.45 * kDpi);
     Box caption = DarkBox(img, 0, 0, captionRight, captionBottom);
     EXPECT_GE(caption.left, static_cast<int>(0.08 * kDpi));
     EXPECT_LE(caption.left, static_cast<int>(0.14 * kDpi));
@@ -170,7 +178,8 @@ TEST(Visual, ReadmePictureIsARenderedPage) {
   EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
   // IHDR: width and height, big-endian, at bytes 16 and 20: a landscape page.
   auto be32 = [&](size_t at) {
-    return (static_cast<unsigned char>(png[at]) << 24) | (static_cast<unsigned char>(png[at + 1]) << 16) |
+    return (static_cast<unsigned char>(png[at]) << 24) |
+           (static_cast<unsigned char>(png[at + 1]) << 16) |
            (static_cast<unsigned char>(png[at + 2]) << 8) | static_cast<unsigned char>(png[at + 3]);
   };
   EXPECT_EQ(be32(16) * 85, be32(20) * 110);
