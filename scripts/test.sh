@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 cmake --workflow --preset release
+# ctest shows output only for failing tests: repeat the corpus test's summary line here.
+grep -h '^Corpus: ' build/release/Testing/Temporary/LastTest.log || true
 cmake --workflow --preset asan
 fuzz/run.sh all 60
 bench/run.sh --sizes 1 --runs 1 --no-corpus --no-profile
