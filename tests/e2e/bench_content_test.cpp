@@ -2,7 +2,6 @@
 // must leave the decompressed streams byte for byte as they were. Each stream of the PDF is
 // inflated and the concatenation hashed (FNV-1a, 64 bits); the compressed bytes may differ.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <string>
@@ -23,25 +22,6 @@ struct StreamDigest {
   bool allInflated = true;
 };
 
-// Inflates one zlib stream completely (header and Adler-32 checked by zlib).
-bool InflateAll(std::string_view z, std::string& out) {
-  z_stream s{};
-  if (inflateInit(&s) != Z_OK) return false;
-  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(z.data()));
-  s.avail_in = static_cast<uInt>(z.size());
-  char buf[65536];
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    s.next_out = reinterpret_cast<Bytef*>(buf);
-    s.avail_out = sizeof buf;
-    rc = inflate(&s, Z_NO_FLUSH);
-    out.append(buf, sizeof buf - s.avail_out);
-    if (rc == Z_BUF_ERROR && s.avail_in == 0) break;
-  }
-  inflateEnd(&s);
-  return rc == Z_STREAM_END && s.avail_in == 0;
-}
-
 StreamDigest DigestStreams(const std::string& pdf) {
   StreamDigest d;
   size_t pos = 0;
@@ -54,7 +34,7 @@ StreamDigest DigestStreams(const std::string& pdf) {
     const size_t end = pdf.find("\r\nendstream", start);
     if (end == std::string::npos) break;
     std::string plain;
-    d.allInflated &= InflateAll(std::string_view(pdf).substr(start, end - start), plain);
+    d.allInflated &= Inflate(std::string_view(pdf).substr(start, end - start), plain);
     ++d.streams;
     d.bytes += plain.size();
     for (unsigned char c : plain) d.fnv = (d.fnv ^ c) * 0x100000001B3ull;

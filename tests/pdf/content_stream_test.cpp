@@ -2,13 +2,13 @@
 // compressor while the page renders, and must come out as the very text the page writes
 // uncompressed, at every level, with the same bytes whatever the number of threads.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
 
 #include "docengine/metafile_canvas.h"
 #include "pdf/pdf_engine.h"
+#include "support/support.h"
 
 using namespace pv;
 
@@ -50,22 +50,8 @@ std::string FirstStream(const std::string& pdf) {
 }
 
 std::string Inflate(const std::string& z) {
-  z_stream s{};
-  if (inflateInit(&s) != Z_OK) return "<init>";
-  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(z.data()));
-  s.avail_in = static_cast<uInt>(z.size());
   std::string out;
-  std::vector<char> buf(1 << 16);
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    s.next_out = reinterpret_cast<Bytef*>(buf.data());
-    s.avail_out = static_cast<uInt>(buf.size());
-    rc = inflate(&s, Z_NO_FLUSH);
-    out.append(buf.data(), buf.size() - s.avail_out);
-  }
-  const bool whole = rc == Z_STREAM_END && s.avail_in == 0;
-  inflateEnd(&s);
-  return whole ? out : "<damaged stream>";
+  return pvtest::Inflate(z, out) ? out : "<damaged stream>";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -260,6 +261,27 @@ Box DarkBox(const GreyImage& img, int x0, int y0, int x1, int y1, unsigned char 
       if (y > b.bottom) b.bottom = y;
     }
   return b;
+}
+
+}  // namespace pvtest
+
+namespace pvtest {
+
+bool Inflate(std::string_view z, std::string& out) {
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) return false;
+  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(z.data()));
+  s.avail_in = static_cast<uInt>(z.size());
+  char buf[65536];
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    s.next_out = reinterpret_cast<Bytef*>(buf);
+    s.avail_out = sizeof buf;
+    rc = inflate(&s, Z_NO_FLUSH);
+    out.append(buf, sizeof buf - s.avail_out);
+  }
+  inflateEnd(&s);
+  return rc == Z_STREAM_END && s.avail_in == 0;
 }
 
 }  // namespace pvtest

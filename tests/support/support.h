@@ -3,6 +3,7 @@
 // the corpus location.
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pvtest {
@@ -22,6 +23,9 @@ class TempDir {
 };
 
 std::string ReadFile(const std::filesystem::path& p);
+// Inflates one whole zlib stream (header and Adler-32 checked) into `out`; false when the
+// stream is damaged, ends early or is followed by more bytes.
+bool Inflate(std::string_view z, std::string& out);
 void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 
 struct RunResult {
