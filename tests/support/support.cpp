@@ -67,7 +67,7 @@ std::string Drain(int fd) {
 }  // namespace
 
 RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& cwd,
-              const std::vector<std::string>& extra_env) {
+                     const std::vector<std::string>& extra_env) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   pid_t pid = fork();
@@ -105,8 +105,12 @@ fs::path CorpusDir() {
   return fs::is_directory(p, ec) ? p : fs::path();
 }
 
-fs::path PlotvaneBinary() { return PLOTVANE_BINARY; }
-fs::path SourceDir() { return PLOTVANE_SOURCE_DIR; }
+fs::path PlotvaneBinary() {
+  return PLOTVANE_BINARY;
+}
+fs::path SourceDir() {
+  return PLOTVANE_SOURCE_DIR;
+}
 
 }  // namespace pvtest
 
@@ -128,8 +132,10 @@ std::vector<std::string> SplitLines(const std::string& text, bool* crlf) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\n') {
       size_t end = i;
-      if (end > start && text[end - 1] == '\r') --end;
-      else all_crlf = false;
+      if (end > start && text[end - 1] == '\r')
+        --end;
+      else
+        all_crlf = false;
       lines.push_back(text.substr(start, end - start));
       start = i + 1;
     }
@@ -176,7 +182,8 @@ std::vector<std::string> CheckPdf(const fs::path& pdf) {
   TempDir out;
   if (std::string qpdf = FindTool("qpdf"); !qpdf.empty()) {
     RunResult r = RunProgram({qpdf, "--check", pdf.string()}, out.path());
-    if (r.status != 0 || r.out.find("No syntax or stream encoding errors found") == std::string::npos ||
+    if (r.status != 0 ||
+        r.out.find("No syntax or stream encoding errors found") == std::string::npos ||
         !Noise(r.err).empty())
       problems.push_back("qpdf --check: status " + std::to_string(r.status) + ": " + r.out + r.err);
   }
@@ -187,9 +194,9 @@ std::vector<std::string> CheckPdf(const fs::path& pdf) {
       problems.push_back("pdftoppm: status " + std::to_string(r.status) + ": " + r.err);
   }
   if (std::string mutool = FindTool("mutool"); !mutool.empty()) {
-    RunResult r = RunProgram({mutool, "draw", "-q", "-r", "10", "-o", (out.path() / "m%d.png").string(),
-                              pdf.string()},
-                             out.path());
+    RunResult r = RunProgram(
+        {mutool, "draw", "-q", "-r", "10", "-o", (out.path() / "m%d.png").string(), pdf.string()},
+        out.path());
     if (r.status != 0 || !Noise(r.err).empty())
       problems.push_back("mutool draw: status " + std::to_string(r.status) + ": " + r.err);
   }
@@ -221,17 +228,20 @@ GreyImage RenderPage(const fs::path& pdf, int page, int dpi) {
   if (tool.empty()) return img;
   TempDir dir;
   std::string p = std::to_string(page);
-  RunResult r = RunProgram({tool, "-gray", "-r", std::to_string(dpi), "-f", p, "-l", p, "-singlefile",
-                            pdf.string(), (dir.path() / "page").string()},
+  RunResult r = RunProgram({tool, "-gray", "-r", std::to_string(dpi), "-f", p, "-l", p,
+                            "-singlefile", pdf.string(), (dir.path() / "page").string()},
                            dir.path());
   if (r.status != 0) return img;
   std::string data = ReadFile(dir.path() / "page.pgm");
   // P5 header: magic, width, height, maxval, one whitespace, then the pixels.
   size_t pos = 0;
   auto token = [&] {
-    while (pos < data.size() && (isspace(static_cast<unsigned char>(data[pos])) || data[pos] == '#')) {
-      if (data[pos] == '#') while (pos < data.size() && data[pos] != '\n') ++pos;
-      else ++pos;
+    while (pos < data.size() &&
+           (isspace(static_cast<unsigned char>(data[pos])) || data[pos] == '#')) {
+      if (data[pos] == '#')
+        while (pos < data.size() && data[pos] != '\n') ++pos;
+      else
+        ++pos;
     }
     size_t start = pos;
     while (pos < data.size() && !isspace(static_cast<unsigned char>(data[pos]))) ++pos;
@@ -244,7 +254,8 @@ GreyImage RenderPage(const fs::path& pdf, int page, int dpi) {
   if (data.size() < pos + static_cast<size_t>(w) * h) return img;
   img.width = w;
   img.height = h;
-  img.pixels.assign(data.begin() + static_cast<long>(pos), data.begin() + static_cast<long>(pos) + static_cast<long>(w) * h);
+  img.pixels.assign(data.begin() + static_cast<long>(pos),
+                    data.begin() + static_cast<long>(pos) + static_cast<long>(w) * h);
   return img;
 }
 
