@@ -14,7 +14,8 @@ namespace {
 
 constexpr const char* kBanner = "Plotvane Application Ver 1.02";
 constexpr const char* kPromotion = "Plotvane: RS-274-X photoplots to PDF, one page per layer";
-constexpr const char* kUsage = "Usage: plotvane FILE [FILE ...]  (RS-274-X files; one PDF page each)";
+constexpr const char* kUsage =
+    "Usage: plotvane FILE [FILE ...]  (RS-274-X files; one PDF page each)";
 
 }  // namespace
 
@@ -28,12 +29,15 @@ void Messages::OutThenLog(const std::string& line) {
   log_.WriteLine(line);
 }
 
-void Messages::LogOnly(const std::string& line) { log_.WriteLine(line); }
+void Messages::LogOnly(const std::string& line) {
+  log_.WriteLine(line);
+}
 
 DriverSettings ReadSettings(const std::string& programFolder) {
   DriverSettings s;
   IniFile ini;
-  if (ini.Load(programFolder + "Plotvane.ini")) s.ActualSize = ini.ReadBool("Defaults", "ActualSize", false);
+  if (ini.Load(programFolder + "Plotvane.ini"))
+    s.ActualSize = ini.ReadBool("Defaults", "ActualSize", false);
   return s;
 }
 
@@ -122,8 +126,10 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         std::cerr << e.what() << '\n';
       }
     }
-    if (written) msg.LogThenOut("PDF Document Complete");
-    else msg.LogThenOut("No PDF Document Written");
+    if (written)
+      msg.LogThenOut("PDF Document Complete");
+    else
+      msg.LogThenOut("No PDF Document Written");
     std::cout.flush();
     log.Close();
     return written ? 0 : 1;

@@ -69,7 +69,8 @@ PageGeometry ComputePageGeometry(const TID_DrawFileFormat& image, bool actualSiz
 
   // The page as the engine will size it, in screen pixels.
   TgtPageSettings page;
-  page.SetOrientation(g.Landscape ? TPrinterOrientation::poLandscape : TPrinterOrientation::poPortrait);
+  page.SetOrientation(g.Landscape ? TPrinterOrientation::poLandscape
+                                  : TPrinterOrientation::poPortrait);
   page.SetPaperSize(g.Tabloid ? TgtPaperSize::Tabloid : TgtPaperSize::Letter);
   g.PageHeight = CheckedNarrow(static_cast<int64_t>(CheckedTrunc(page.Height())) * 1000 / 96);
   g.PageWidth = CheckedNarrow(static_cast<int64_t>(CheckedTrunc(page.Width())) * 1000 / 96);
@@ -142,7 +143,8 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
     if (!memoryOutput_) {
       const std::string problem = OutputProblem(outputName_);
       if (!problem.empty())
-        throw EInOutError(OneLine(EFileCreateError().what(), 1) + " " + outputName_ + ": " + problem);
+        throw EInOutError(OneLine(EFileCreateError().what(), 1) + " " + outputName_ + ": " +
+                          problem);
     }
     try {
       engine_->BeginDoc();

@@ -18,7 +18,7 @@ class TgtPDFEngine;
 struct PageGeometry {
   bool Landscape = false;
   bool Tabloid = false;
-  int32_t PageWidth = 0;   // image units (1/1000 inch)
+  int32_t PageWidth = 0;  // image units (1/1000 inch)
   int32_t PageHeight = 0;
   double Scale = 1.0;
   double OffsetX = 0;

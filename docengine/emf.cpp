@@ -62,8 +62,8 @@ bool ReadPoints(const TEmfRecord& rec, uint64_t offset, uint64_t count, bool wid
   return true;
 }
 
-bool ReadText(const TEmfRecord& rec, EMREXTTEXTOUTW& head, uint64_t unitSize,
-              uint64_t& nChars, std::vector<int32_t>& dx) {
+bool ReadText(const TEmfRecord& rec, EMREXTTEXTOUTW& head, uint64_t unitSize, uint64_t& nChars,
+              std::vector<int32_t>& dx) {
   dx.clear();
   nChars = 0;
   if (!rec.As(head)) return false;
@@ -203,14 +203,27 @@ bool EmfSourceBitmap(const TEmfRecord& rec, std::span<const uint8_t>& bitmapInfo
   // Where the four offset/size fields start, by record type.
   size_t at;
   switch (rec.Type) {
-    case EMR_BITBLT: at = offsetof(EMRBITBLT, offBmiSrc); break;
-    case EMR_STRETCHBLT: at = offsetof(EMRSTRETCHBLT, offBmiSrc); break;
-    case EMR_MASKBLT: at = offsetof(EMRMASKBLT, offBmiSrc); break;
-    case EMR_SETDIBITSTODEVICE: at = offsetof(EMRSETDIBITSTODEVICE, offBmiSrc); break;
-    case EMR_STRETCHDIBITS: at = offsetof(EMRSTRETCHDIBITS, offBmiSrc); break;
+    case EMR_BITBLT:
+      at = offsetof(EMRBITBLT, offBmiSrc);
+      break;
+    case EMR_STRETCHBLT:
+      at = offsetof(EMRSTRETCHBLT, offBmiSrc);
+      break;
+    case EMR_MASKBLT:
+      at = offsetof(EMRMASKBLT, offBmiSrc);
+      break;
+    case EMR_SETDIBITSTODEVICE:
+      at = offsetof(EMRSETDIBITSTODEVICE, offBmiSrc);
+      break;
+    case EMR_STRETCHDIBITS:
+      at = offsetof(EMRSTRETCHDIBITS, offBmiSrc);
+      break;
     case EMR_CREATEMONOBRUSH:
-    case EMR_CREATEDIBPATTERNBRUSHPT: at = offsetof(EMRCREATEDIBPATTERNBRUSHPT, offBmi); break;
-    default: return false;
+    case EMR_CREATEDIBPATTERNBRUSHPT:
+      at = offsetof(EMRCREATEDIBPATTERNBRUSHPT, offBmi);
+      break;
+    default:
+      return false;
   }
   uint32_t f[4];  // offBmi, cbBmi, offBits, cbBits
   if (!rec.ReadAt(at, f)) return false;

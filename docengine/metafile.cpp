@@ -16,7 +16,9 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string ErrnoText() { return std::strerror(errno); }
+std::string ErrnoText() {
+  return std::strerror(errno);
+}
 
 // a * num / den rounded half away from zero, on 64 bits, clamped to 32 bits.
 int32_t ScaleRound(int64_t a, int64_t num, int64_t den) {
@@ -33,8 +35,8 @@ void DropPadding(std::vector<uint8_t>& bytes) {
   ENHMETAHEADER h;
   if (bytes.size() < sizeof h) return;
   std::memcpy(&h, bytes.data(), sizeof h);
-  if (h.emr.iType == EMR_HEADER && h.dSignature == ENHMETA_SIGNATURE &&
-      h.nBytes >= sizeof h && h.nBytes < bytes.size())
+  if (h.emr.iType == EMR_HEADER && h.dSignature == ENHMETA_SIGNATURE && h.nBytes >= sizeof h &&
+      h.nBytes < bytes.size())
     bytes.resize(h.nBytes);
 }
 

@@ -20,28 +20,41 @@ constexpr float kHimetricPerPixel = 2540.0f / kScreenPPI;
 
 constexpr RECTL kNoRect{0, 0, -1, -1};
 
-uint32_t ColorRef(TColor c) { return static_cast<uint32_t>(c) & 0x00FFFFFFu; }
+uint32_t ColorRef(TColor c) {
+  return static_cast<uint32_t>(c) & 0x00FFFFFFu;
+}
 
-constexpr size_t Pad4(size_t n) { return (n + 3) & ~size_t{3}; }
+constexpr size_t Pad4(size_t n) {
+  return (n + 3) & ~size_t{3};
+}
 
 uint32_t PenStyleValue(TPenStyle s) {
   switch (s) {
-    case TPenStyle::psSolid: return PS_SOLID;
-    case TPenStyle::psDash: return PS_DASH;
-    case TPenStyle::psDot: return PS_DOT;
-    case TPenStyle::psDashDot: return PS_DASHDOT;
-    case TPenStyle::psDashDotDot: return PS_DASHDOTDOT;
-    case TPenStyle::psClear: return PS_NULL;
-    case TPenStyle::psInsideFrame: return PS_INSIDEFRAME;
-    case TPenStyle::psUserStyle: return PS_USERSTYLE;
-    case TPenStyle::psAlternate: return PS_ALTERNATE;
+    case TPenStyle::psSolid:
+      return PS_SOLID;
+    case TPenStyle::psDash:
+      return PS_DASH;
+    case TPenStyle::psDot:
+      return PS_DOT;
+    case TPenStyle::psDashDot:
+      return PS_DASHDOT;
+    case TPenStyle::psDashDotDot:
+      return PS_DASHDOTDOT;
+    case TPenStyle::psClear:
+      return PS_NULL;
+    case TPenStyle::psInsideFrame:
+      return PS_INSIDEFRAME;
+    case TPenStyle::psUserStyle:
+      return PS_USERSTYLE;
+    case TPenStyle::psAlternate:
+      return PS_ALTERNATE;
   }
   return PS_SOLID;
 }
 
 int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(
-      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
 }
 
 // The header's fields that the recording fixes at the end; written with the layout's
@@ -73,7 +86,9 @@ TMetafileCanvas::TMetafileCanvas(TMetafile& mf) : mf_(mf) {
   std::memcpy(Append(EMR_HEADER, sizeof h), &h, sizeof h);
 }
 
-TMetafileCanvas::~TMetafileCanvas() { Close(); }
+TMetafileCanvas::~TMetafileCanvas() {
+  Close();
+}
 
 void TMetafileCanvas::Close() {
   if (closed_) return;
@@ -175,14 +190,36 @@ void TMetafileCanvas::BringBrush() {
   r.ihBrush = h;
   r.lb.lbColor = ColorRef(Brush.Color);
   switch (Brush.Style) {
-    case TBrushStyle::bsSolid: r.lb.lbStyle = BS_SOLID; break;
-    case TBrushStyle::bsClear: r.lb.lbStyle = BS_NULL; break;
-    case TBrushStyle::bsHorizontal: r.lb.lbStyle = BS_HATCHED; r.lb.lbHatch = HS_HORIZONTAL; break;
-    case TBrushStyle::bsVertical: r.lb.lbStyle = BS_HATCHED; r.lb.lbHatch = HS_VERTICAL; break;
-    case TBrushStyle::bsFDiagonal: r.lb.lbStyle = BS_HATCHED; r.lb.lbHatch = HS_FDIAGONAL; break;
-    case TBrushStyle::bsBDiagonal: r.lb.lbStyle = BS_HATCHED; r.lb.lbHatch = HS_BDIAGONAL; break;
-    case TBrushStyle::bsCross: r.lb.lbStyle = BS_HATCHED; r.lb.lbHatch = HS_CROSS; break;
-    case TBrushStyle::bsDiagCross: r.lb.lbStyle = BS_HATCHED; r.lb.lbHatch = HS_DIAGCROSS; break;
+    case TBrushStyle::bsSolid:
+      r.lb.lbStyle = BS_SOLID;
+      break;
+    case TBrushStyle::bsClear:
+      r.lb.lbStyle = BS_NULL;
+      break;
+    case TBrushStyle::bsHorizontal:
+      r.lb.lbStyle = BS_HATCHED;
+      r.lb.lbHatch = HS_HORIZONTAL;
+      break;
+    case TBrushStyle::bsVertical:
+      r.lb.lbStyle = BS_HATCHED;
+      r.lb.lbHatch = HS_VERTICAL;
+      break;
+    case TBrushStyle::bsFDiagonal:
+      r.lb.lbStyle = BS_HATCHED;
+      r.lb.lbHatch = HS_FDIAGONAL;
+      break;
+    case TBrushStyle::bsBDiagonal:
+      r.lb.lbStyle = BS_HATCHED;
+      r.lb.lbHatch = HS_BDIAGONAL;
+      break;
+    case TBrushStyle::bsCross:
+      r.lb.lbStyle = BS_HATCHED;
+      r.lb.lbHatch = HS_CROSS;
+      break;
+    case TBrushStyle::bsDiagCross:
+      r.lb.lbStyle = BS_HATCHED;
+      r.lb.lbHatch = HS_DIAGCROSS;
+      break;
   }
   Put(r);
   PutObjectIndex(EMR_SELECTOBJECT, h);
@@ -241,9 +278,15 @@ void TMetafileCanvas::BringFont() {
     lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     lf.lfQuality = DEFAULT_QUALITY;
     switch (Font.Pitch) {
-      case TFontPitch::fpDefault: lf.lfPitchAndFamily = DEFAULT_PITCH; break;
-      case TFontPitch::fpVariable: lf.lfPitchAndFamily = VARIABLE_PITCH; break;
-      case TFontPitch::fpFixed: lf.lfPitchAndFamily = FIXED_PITCH; break;
+      case TFontPitch::fpDefault:
+        lf.lfPitchAndFamily = DEFAULT_PITCH;
+        break;
+      case TFontPitch::fpVariable:
+        lf.lfPitchAndFamily = VARIABLE_PITCH;
+        break;
+      case TFontPitch::fpFixed:
+        lf.lfPitchAndFamily = FIXED_PITCH;
+        break;
     }
     // The face name: at most 31 UTF-16 units, the rest of the field zero.
     const std::u16string face = Utf8ToUtf16(Font.Name);
@@ -267,8 +310,7 @@ void TMetafileCanvas::BringFont() {
   }
 }
 
-TMetafileCanvas::Box TMetafileCanvas::Normalized(int64_t x1, int64_t y1, int64_t x2,
-                                                  int64_t y2) {
+TMetafileCanvas::Box TMetafileCanvas::Normalized(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
   return {std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
 }
 
@@ -300,7 +342,8 @@ void TMetafileCanvas::FillRect(const TRect& rc) {
   r.emr = {EMR_BITBLT, sizeof r};
   // The device rectangle painted: right column and bottom row excluded.
   const Box area{std::min(rc.Left, rc.Right), std::min(rc.Top, rc.Bottom),
-                 int64_t{std::max(rc.Left, rc.Right)} - 1, int64_t{std::max(rc.Top, rc.Bottom)} - 1};
+                 int64_t{std::max(rc.Left, rc.Right)} - 1,
+                 int64_t{std::max(rc.Top, rc.Bottom)} - 1};
   r.rclBounds = ToRectl(area);
   r.xDest = rc.Left;
   r.yDest = rc.Top;
@@ -325,8 +368,8 @@ void TMetafileCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   AddBounds(Stroked(b));
 }
 
-void TMetafileCanvas::Arc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3,
-                          int32_t y3, int32_t x4, int32_t y4) {
+void TMetafileCanvas::Arc(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3,
+                          int32_t x4, int32_t y4) {
   if (closed_) return;
   BringPenAndBrush();
   EMRARC r{{EMR_ARC, sizeof r}, {x1, y1, x2, y2}, {x3, y3}, {x4, y4}};

@@ -9,7 +9,6 @@
 #include <span>
 
 #include "docengine/emf.h"
-
 #include "docengine/engine.h"
 #include "docengine/items.h"
 #include "docengine/metafile.h"
@@ -34,55 +33,99 @@ namespace {
 constexpr double kPPI = kScreenPPI;
 // The alignment set of the text records.
 enum : uint32_t {
-  taNoUpdate = 1, taUpdate = 2, taLeft = 4, taRight = 8, taCentre = 16, taTop = 32,
-  taBottom = 64, taBaseline = 128
+  taNoUpdate = 1,
+  taUpdate = 2,
+  taLeft = 4,
+  taRight = 8,
+  taCentre = 16,
+  taTop = 32,
+  taBottom = 64,
+  taBaseline = 128
 };
 // Object handles are 16-bit in a metafile header; no table grows beyond that.
 constexpr uint32_t kMaxObjectIndex = 0xFFFF;
 
 // Round to nearest (halves to even), the result must fit 32 bits.
-int32_t RoundInt(double v) { return CheckedTrunc(std::nearbyint(v)); }
+int32_t RoundInt(double v) {
+  return CheckedTrunc(std::nearbyint(v));
+}
 
-TColor Color(COLORREF c) { return static_cast<TColor>(c & 0xFFFFFF); }
+TColor Color(COLORREF c) {
+  return static_cast<TColor>(c & 0xFFFFFF);
+}
 
 TPenStyle PenStyle(uint32_t style) {
   switch (style) {
-    case PS_DASH: return TPenStyle::psDash;
-    case PS_DOT: return TPenStyle::psDot;
-    case PS_DASHDOT: return TPenStyle::psDashDot;
-    case PS_DASHDOTDOT: return TPenStyle::psDashDotDot;
-    case PS_NULL: return TPenStyle::psClear;
-    case PS_INSIDEFRAME: return TPenStyle::psInsideFrame;
-    default: return TPenStyle::psSolid;
+    case PS_DASH:
+      return TPenStyle::psDash;
+    case PS_DOT:
+      return TPenStyle::psDot;
+    case PS_DASHDOT:
+      return TPenStyle::psDashDot;
+    case PS_DASHDOTDOT:
+      return TPenStyle::psDashDotDot;
+    case PS_NULL:
+      return TPenStyle::psClear;
+    case PS_INSIDEFRAME:
+      return TPenStyle::psInsideFrame;
+    default:
+      return TPenStyle::psSolid;
   }
 }
 
 // The character set a DEFAULT_CHARSET font takes from the ANSI code page.
 uint8_t CharsetOfCodePage(int cp) {
   switch (cp) {
-    case 874: return THAI_CHARSET;
-    case 932: return SHIFTJIS_CHARSET;
-    case 936: return GB2312_CHARSET;
-    case 949: return HANGEUL_CHARSET;
-    case 950: return CHINESEBIG5_CHARSET;
-    case 1250: return EASTEUROPE_CHARSET;
-    case 1251: return RUSSIAN_CHARSET;
-    case 1253: return GREEK_CHARSET;
-    case 1254: return TURKISH_CHARSET;
-    case 1255: return HEBREW_CHARSET;
-    case 1256: return ARABIC_CHARSET;
-    case 1257: return BALTIC_CHARSET;
-    case 1258: return VIETNAMESE_CHARSET;
-    case 1361: return JOHAB_CHARSET;
-    default: return ANSI_CHARSET;
+    case 874:
+      return THAI_CHARSET;
+    case 932:
+      return SHIFTJIS_CHARSET;
+    case 936:
+      return GB2312_CHARSET;
+    case 949:
+      return HANGEUL_CHARSET;
+    case 950:
+      return CHINESEBIG5_CHARSET;
+    case 1250:
+      return EASTEUROPE_CHARSET;
+    case 1251:
+      return RUSSIAN_CHARSET;
+    case 1253:
+      return GREEK_CHARSET;
+    case 1254:
+      return TURKISH_CHARSET;
+    case 1255:
+      return HEBREW_CHARSET;
+    case 1256:
+      return ARABIC_CHARSET;
+    case 1257:
+      return BALTIC_CHARSET;
+    case 1258:
+      return VIETNAMESE_CHARSET;
+    case 1361:
+      return JOHAB_CHARSET;
+    default:
+      return ANSI_CHARSET;
   }
 }
 
 bool IsFillRop(uint32_t rop) {
   switch (rop) {
-    case BLACKNESS: case NOTSRCERASE: case NOTSRCCOPY: case SRCERASE: case DSTINVERT:
-    case PATINVERT: case SRCINVERT: case SRCAND: case MERGEPAINT: case MERGECOPY:
-    case SRCCOPY: case SRCPAINT: case PATCOPY: case PATPAINT: case WHITENESS:
+    case BLACKNESS:
+    case NOTSRCERASE:
+    case NOTSRCCOPY:
+    case SRCERASE:
+    case DSTINVERT:
+    case PATINVERT:
+    case SRCINVERT:
+    case SRCAND:
+    case MERGEPAINT:
+    case MERGECOPY:
+    case SRCCOPY:
+    case SRCPAINT:
+    case PATCOPY:
+    case PATPAINT:
+    case WHITENESS:
       return true;
     default:
       return false;
@@ -101,7 +144,9 @@ TgtXForm Multiply(const TgtXForm& a, const TgtXForm& b) {
   return m;
 }
 
-TgtXForm FromRecord(const XFORM& x) { return {x.eM11, x.eM12, x.eM21, x.eM22, x.eDx, x.eDy}; }
+TgtXForm FromRecord(const XFORM& x) {
+  return {x.eM11, x.eM12, x.eM21, x.eM22, x.eDx, x.eDy};
+}
 
 bool Finite(const TgtXForm& m) {
   return std::isfinite(m.eM11) && std::isfinite(m.eM12) && std::isfinite(m.eM21) &&
@@ -340,10 +385,17 @@ bool TgtMetafileProcessor::HandleRecord(const TEmfRecord& rec) {
       if (!rec.As(r)) return false;
       TgtXForm m;
       switch (r.iMode) {
-        case MWT_IDENTITY: break;
-        case MWT_LEFTMULTIPLY: m = Multiply(FromRecord(r.xform), dc_.XForm); break;
-        case MWT_RIGHTMULTIPLY: m = Multiply(dc_.XForm, FromRecord(r.xform)); break;
-        default: m = FromRecord(r.xform); break;
+        case MWT_IDENTITY:
+          break;
+        case MWT_LEFTMULTIPLY:
+          m = Multiply(FromRecord(r.xform), dc_.XForm);
+          break;
+        case MWT_RIGHTMULTIPLY:
+          m = Multiply(dc_.XForm, FromRecord(r.xform));
+          break;
+        default:
+          m = FromRecord(r.xform);
+          break;
       }
       // A transform that overflowed (or came as NaN) would put no point anywhere.
       if (Finite(m)) dc_.XForm = m;
@@ -361,12 +413,24 @@ bool TgtMetafileProcessor::HandleRecord(const TEmfRecord& rec) {
       if (!rec.As(r)) return false;
       const auto v = static_cast<int32_t>(r.iMode);
       switch (rec.Type) {
-        case EMR_SETBKMODE: dc_.BkMode = v; break;
-        case EMR_SETPOLYFILLMODE: dc_.PolyFillMode = v; break;
-        case EMR_SETROP2: dc_.Rop2 = v; break;
-        case EMR_SETSTRETCHBLTMODE: dc_.StretchMode = v; break;
-        case EMR_SETICMMODE: dc_.IcmMode = v; break;
-        default: SetTextAlign(r.iMode); break;
+        case EMR_SETBKMODE:
+          dc_.BkMode = v;
+          break;
+        case EMR_SETPOLYFILLMODE:
+          dc_.PolyFillMode = v;
+          break;
+        case EMR_SETROP2:
+          dc_.Rop2 = v;
+          break;
+        case EMR_SETSTRETCHBLTMODE:
+          dc_.StretchMode = v;
+          break;
+        case EMR_SETICMMODE:
+          dc_.IcmMode = v;
+          break;
+        default:
+          SetTextAlign(r.iMode);
+          break;
       }
       return true;
     }
@@ -469,14 +533,30 @@ bool TgtMetafileProcessor::HandleRecord(const TEmfRecord& rec) {
       }
       TgtPathItem& p = target_.Add<TgtPathItem>();
       switch (rec.Type) {
-        case EMR_BEGINPATH: p.Operation = poBeginPath; break;
-        case EMR_ENDPATH: p.Operation = poEndPath; break;
-        case EMR_CLOSEFIGURE: p.Operation = poCloseFigure; break;
-        case EMR_ABORTPATH: p.Operation = poAbortPath; break;
-        case EMR_FILLPATH: p.Operation = poFillPath; break;
-        case EMR_STROKEANDFILLPATH: p.Operation = poStrokeAndFillPath; break;
-        case EMR_STROKEPATH: p.Operation = poStrokePath; break;
-        default: p.Operation = poSelectClipPath; break;
+        case EMR_BEGINPATH:
+          p.Operation = poBeginPath;
+          break;
+        case EMR_ENDPATH:
+          p.Operation = poEndPath;
+          break;
+        case EMR_CLOSEFIGURE:
+          p.Operation = poCloseFigure;
+          break;
+        case EMR_ABORTPATH:
+          p.Operation = poAbortPath;
+          break;
+        case EMR_FILLPATH:
+          p.Operation = poFillPath;
+          break;
+        case EMR_STROKEANDFILLPATH:
+          p.Operation = poStrokeAndFillPath;
+          break;
+        case EMR_STROKEPATH:
+          p.Operation = poStrokePath;
+          break;
+        default:
+          p.Operation = poSelectClipPath;
+          break;
       }
       if (p.Operation == poFillPath || p.Operation == poStrokeAndFillPath ||
           p.Operation == poStrokePath) {
@@ -593,16 +673,29 @@ bool TgtMetafileProcessor::FillRgn(const TEmfRecord& rec) {
   const uint32_t ih = r.ihBrush;
   if (ih & ENHMETA_STOCK_OBJECT) {
     switch (ih & ~ENHMETA_STOCK_OBJECT) {
-      case WHITE_BRUSH: case DC_BRUSH: brush = TBrush{}; break;
-      case LTGRAY_BRUSH: brush = TBrush{0xC0C0C0, TBrushStyle::bsSolid}; break;
-      case GRAY_BRUSH: brush = TBrush{0x808080, TBrushStyle::bsSolid}; break;
-      case DKGRAY_BRUSH: brush = TBrush{0x404040, TBrushStyle::bsSolid}; break;
-      case BLACK_BRUSH: brush = TBrush{clBlack, TBrushStyle::bsSolid}; break;
-      case NULL_BRUSH: brush = TBrush{clWhite, TBrushStyle::bsClear}; break;
-      default: break;
+      case WHITE_BRUSH:
+      case DC_BRUSH:
+        brush = TBrush{};
+        break;
+      case LTGRAY_BRUSH:
+        brush = TBrush{0xC0C0C0, TBrushStyle::bsSolid};
+        break;
+      case GRAY_BRUSH:
+        brush = TBrush{0x808080, TBrushStyle::bsSolid};
+        break;
+      case DKGRAY_BRUSH:
+        brush = TBrush{0x404040, TBrushStyle::bsSolid};
+        break;
+      case BLACK_BRUSH:
+        brush = TBrush{clBlack, TBrushStyle::bsSolid};
+        break;
+      case NULL_BRUSH:
+        brush = TBrush{clWhite, TBrushStyle::bsClear};
+        break;
+      default:
+        break;
     }
-  } else if (ih >= 1 && ih <= objects_.size() &&
-             objects_[ih - 1].ObjKind == TgtGDIOBJ::okBrush) {
+  } else if (ih >= 1 && ih <= objects_.size() && objects_[ih - 1].ObjKind == TgtGDIOBJ::okBrush) {
     brush = objects_[ih - 1].Brush;
   }
   TgtShapeItem& s = *NewShape(skRectangle);
@@ -694,13 +787,26 @@ bool TgtMetafileProcessor::CreateBrush(const TEmfRecord& rec) {
     o->Brush.Style = TBrushStyle::bsClear;
   } else if (r.lb.lbStyle == BS_HATCHED) {
     switch (r.lb.lbHatch) {
-      case HS_HORIZONTAL: o->Brush.Style = TBrushStyle::bsHorizontal; break;
-      case HS_VERTICAL: o->Brush.Style = TBrushStyle::bsVertical; break;
-      case HS_FDIAGONAL: o->Brush.Style = TBrushStyle::bsFDiagonal; break;
-      case HS_BDIAGONAL: o->Brush.Style = TBrushStyle::bsBDiagonal; break;
-      case HS_CROSS: o->Brush.Style = TBrushStyle::bsCross; break;
-      case HS_DIAGCROSS: o->Brush.Style = TBrushStyle::bsDiagCross; break;
-      default: break;
+      case HS_HORIZONTAL:
+        o->Brush.Style = TBrushStyle::bsHorizontal;
+        break;
+      case HS_VERTICAL:
+        o->Brush.Style = TBrushStyle::bsVertical;
+        break;
+      case HS_FDIAGONAL:
+        o->Brush.Style = TBrushStyle::bsFDiagonal;
+        break;
+      case HS_BDIAGONAL:
+        o->Brush.Style = TBrushStyle::bsBDiagonal;
+        break;
+      case HS_CROSS:
+        o->Brush.Style = TBrushStyle::bsCross;
+        break;
+      case HS_DIAGCROSS:
+        o->Brush.Style = TBrushStyle::bsDiagCross;
+        break;
+      default:
+        break;
     }
   }
   return true;
@@ -734,9 +840,15 @@ bool TgtMetafileProcessor::CreateFont(const TEmfRecord& rec) {
   f.Font.Charset =
       lf.lfCharSet == DEFAULT_CHARSET ? CharsetOfCodePage(fonts::AnsiCodePage()) : lf.lfCharSet;
   switch (lf.lfPitchAndFamily & 3) {
-    case FIXED_PITCH: f.Font.Pitch = TFontPitch::fpFixed; break;
-    case VARIABLE_PITCH: f.Font.Pitch = TFontPitch::fpVariable; break;
-    default: f.Font.Pitch = TFontPitch::fpDefault; break;
+    case FIXED_PITCH:
+      f.Font.Pitch = TFontPitch::fpFixed;
+      break;
+    case VARIABLE_PITCH:
+      f.Font.Pitch = TFontPitch::fpVariable;
+      break;
+    default:
+      f.Font.Pitch = TFontPitch::fpDefault;
+      break;
   }
   uint8_t style = 0;
   if (lf.lfItalic) style |= fsItalic;
@@ -781,31 +893,64 @@ bool TgtMetafileProcessor::CreatePalette(const TEmfRecord& rec) {
 void TgtMetafileProcessor::SelectObject(uint32_t index) {
   if (index == 0 || (index & ENHMETA_STOCK_OBJECT)) {
     switch (index & ~ENHMETA_STOCK_OBJECT) {
-      case WHITE_BRUSH: dc_.Brush = TBrush{}; break;
-      case LTGRAY_BRUSH: dc_.Brush = TBrush{0xC0C0C0, TBrushStyle::bsSolid}; break;
-      case GRAY_BRUSH: dc_.Brush = TBrush{0x808080, TBrushStyle::bsSolid}; break;
-      case DKGRAY_BRUSH: dc_.Brush = TBrush{0x404040, TBrushStyle::bsSolid}; break;
-      case BLACK_BRUSH: dc_.Brush = TBrush{clBlack, TBrushStyle::bsSolid}; break;
-      case NULL_BRUSH: dc_.Brush = TBrush{clWhite, TBrushStyle::bsClear}; break;
-      case WHITE_PEN: dc_.Pen = TPen{clWhite, 1, TPenStyle::psSolid}; break;
-      case BLACK_PEN: dc_.Pen = TPen{clBlack, 1, TPenStyle::psSolid}; break;
-      case NULL_PEN: dc_.Pen = TPen{clBlack, 1, TPenStyle::psClear}; break;
-      case OEM_FIXED_FONT: case ANSI_FIXED_FONT: case ANSI_VAR_FONT: case SYSTEM_FONT:
-      case DEVICE_DEFAULT_FONT: case SYSTEM_FIXED_FONT:
+      case WHITE_BRUSH:
+        dc_.Brush = TBrush{};
+        break;
+      case LTGRAY_BRUSH:
+        dc_.Brush = TBrush{0xC0C0C0, TBrushStyle::bsSolid};
+        break;
+      case GRAY_BRUSH:
+        dc_.Brush = TBrush{0x808080, TBrushStyle::bsSolid};
+        break;
+      case DKGRAY_BRUSH:
+        dc_.Brush = TBrush{0x404040, TBrushStyle::bsSolid};
+        break;
+      case BLACK_BRUSH:
+        dc_.Brush = TBrush{clBlack, TBrushStyle::bsSolid};
+        break;
+      case NULL_BRUSH:
+        dc_.Brush = TBrush{clWhite, TBrushStyle::bsClear};
+        break;
+      case WHITE_PEN:
+        dc_.Pen = TPen{clWhite, 1, TPenStyle::psSolid};
+        break;
+      case BLACK_PEN:
+        dc_.Pen = TPen{clBlack, 1, TPenStyle::psSolid};
+        break;
+      case NULL_PEN:
+        dc_.Pen = TPen{clBlack, 1, TPenStyle::psClear};
+        break;
+      case OEM_FIXED_FONT:
+      case ANSI_FIXED_FONT:
+      case ANSI_VAR_FONT:
+      case SYSTEM_FONT:
+      case DEVICE_DEFAULT_FONT:
+      case SYSTEM_FIXED_FONT:
         dc_.Font = TgtFont{};
         break;
-      case DEFAULT_PALETTE: dc_.Palette = TgtPalette{}; break;
-      case DC_BRUSH: dc_.Brush = TBrush{}; break;
-      case DC_PEN: dc_.Pen = TPen{}; break;
-      default: break;
+      case DEFAULT_PALETTE:
+        dc_.Palette = TgtPalette{};
+        break;
+      case DC_BRUSH:
+        dc_.Brush = TBrush{};
+        break;
+      case DC_PEN:
+        dc_.Pen = TPen{};
+        break;
+      default:
+        break;
     }
     return;
   }
   if (index > objects_.size()) return;
   const TgtGDIOBJ& o = objects_[index - 1];
   switch (o.ObjKind) {
-    case TgtGDIOBJ::okPen: dc_.Pen = o.Pen; break;
-    case TgtGDIOBJ::okBrush: dc_.Brush = o.Brush; break;
+    case TgtGDIOBJ::okPen:
+      dc_.Pen = o.Pen;
+      break;
+    case TgtGDIOBJ::okBrush:
+      dc_.Brush = o.Brush;
+      break;
     case TgtGDIOBJ::okFont: {
       dc_.Font = o.Font;
       const std::vector<uint8_t>& sets = fonts::FaceCharsets(o.Font.Font.Name);
@@ -813,8 +958,11 @@ void TgtMetafileProcessor::SelectObject(uint32_t index) {
       dc_.SymbolFlag = symbol ? -1 : 1;
       break;
     }
-    case TgtGDIOBJ::okPalette: dc_.Palette = o.Palette; break;
-    default: break;
+    case TgtGDIOBJ::okPalette:
+      dc_.Palette = o.Palette;
+      break;
+    default:
+      break;
   }
 }
 
@@ -853,8 +1001,8 @@ void TgtMetafileProcessor::RestoreDC(int32_t relative) {
     const int64_t n =
         relative < 0 ? int64_t{relative} + static_cast<int64_t>(states_.size()) : relative;
     const std::string key = Key(n);
-    auto it = std::find_if(states_.begin(), states_.end(),
-                           [&](const auto& e) { return e.first == key; });
+    auto it =
+        std::find_if(states_.begin(), states_.end(), [&](const auto& e) { return e.first == key; });
     if (it != states_.end()) {
       TgtMetaState& s = it->second;
       dc_.Font = std::move(s.Font);
@@ -1079,36 +1227,65 @@ bool TgtMetafileProcessor::BlockTransfer(const TEmfRecord& rec) {
     case EMR_BITBLT: {
       EMRBITBLT r;
       if (!rec.As(r)) return false;
-      bounds = r.rclBounds; x = r.xDest; y = r.yDest; cx = r.cxDest; cy = r.cyDest;
-      rop = r.dwRop; cbBmi = r.cbBmiSrc; cbBits = r.cbBitsSrc;
+      bounds = r.rclBounds;
+      x = r.xDest;
+      y = r.yDest;
+      cx = r.cxDest;
+      cy = r.cyDest;
+      rop = r.dwRop;
+      cbBmi = r.cbBmiSrc;
+      cbBits = r.cbBitsSrc;
       break;
     }
     case EMR_STRETCHBLT: {
       EMRSTRETCHBLT r;
       if (!rec.As(r)) return false;
-      bounds = r.rclBounds; x = r.xDest; y = r.yDest; cx = r.cxDest; cy = r.cyDest;
-      rop = r.dwRop; cbBmi = r.cbBmiSrc; cbBits = r.cbBitsSrc;
+      bounds = r.rclBounds;
+      x = r.xDest;
+      y = r.yDest;
+      cx = r.cxDest;
+      cy = r.cyDest;
+      rop = r.dwRop;
+      cbBmi = r.cbBmiSrc;
+      cbBits = r.cbBitsSrc;
       break;
     }
     case EMR_MASKBLT: {
       EMRMASKBLT r;
       if (!rec.As(r)) return false;
-      bounds = r.rclBounds; x = r.xDest; y = r.yDest; cx = r.cxDest; cy = r.cyDest;
-      rop = r.dwRop; cbBmi = r.cbBmiSrc; cbBits = r.cbBitsSrc;
+      bounds = r.rclBounds;
+      x = r.xDest;
+      y = r.yDest;
+      cx = r.cxDest;
+      cy = r.cyDest;
+      rop = r.dwRop;
+      cbBmi = r.cbBmiSrc;
+      cbBits = r.cbBitsSrc;
       break;
     }
     case EMR_SETDIBITSTODEVICE: {
       EMRSETDIBITSTODEVICE r;
       if (!rec.As(r)) return false;
-      bounds = r.rclBounds; x = r.xDest; y = r.yDest; cx = r.cxSrc; cy = r.cySrc;
-      cbBmi = r.cbBmiSrc; cbBits = r.cbBitsSrc;
+      bounds = r.rclBounds;
+      x = r.xDest;
+      y = r.yDest;
+      cx = r.cxSrc;
+      cy = r.cySrc;
+      cbBmi = r.cbBmiSrc;
+      cbBits = r.cbBitsSrc;
       break;
     }
     default: {
       EMRSTRETCHDIBITS r;
       if (!rec.As(r)) return false;
-      bounds = r.rclBounds; x = r.xDest; y = r.yDest; cx = r.cxDest; cy = r.cyDest;
-      rop = r.dwRop; cbBmi = r.cbBmiSrc; cbBits = r.cbBitsSrc;
+      bounds = r.rclBounds;
+      x = r.xDest;
+      y = r.yDest;
+      cx = r.cxDest;
+      cy = r.cyDest;
+      rop = r.dwRop;
+      cbBmi = r.cbBmiSrc;
+      cbBits = r.cbBitsSrc;
       break;
     }
   }

@@ -8,16 +8,16 @@ namespace {
 // A mapping divides by the window size: an empty window is a floating-point fault, not a
 // silent infinity.
 double Divide(double a, int32_t b) {
-  if (b == 0) throw EZeroDivide(a == 0 ? "Invalid floating point operation"
-                                       : "Floating point division by zero");
+  if (b == 0)
+    throw EZeroDivide(a == 0 ? "Invalid floating point operation"
+                             : "Floating point division by zero");
   return a / b;
 }
 
 }  // namespace
 
-void InitDrawContext(TID_DrawContext& c, TCanvas* canvas, int32_t canvasWidth,
-                     int32_t canvasHeight, int32_t imageWidth, int32_t imageHeight,
-                     int32_t originX, int32_t originY) {
+void InitDrawContext(TID_DrawContext& c, TCanvas* canvas, int32_t canvasWidth, int32_t canvasHeight,
+                     int32_t imageWidth, int32_t imageHeight, int32_t originX, int32_t originY) {
   c.Canvas = canvas;
   c.CanvasWidth = canvasWidth;
   c.CanvasHeight = canvasHeight;
@@ -54,7 +54,9 @@ void SetDrawColors(TID_DrawContext& c, TColor penColor, TColor brushColor) {
   c.Canvas->Font.Color = penColor;
 }
 
-void SetFillStyle(TID_DrawContext& c, TBrushStyle style) { c.FillStyle = style; }
+void SetFillStyle(TID_DrawContext& c, TBrushStyle style) {
+  c.FillStyle = style;
+}
 
 void ClearPage(TID_DrawContext& c, TColor color) {
   c.Canvas->Brush.Style = TBrushStyle::bsSolid;

@@ -21,8 +21,8 @@ struct TID_DrawContext {
 };
 
 void InitDrawContext(TID_DrawContext& context, TCanvas* canvas, int32_t canvasWidth,
-                     int32_t canvasHeight, int32_t imageWidth, int32_t imageHeight,
-                     int32_t originX, int32_t originY);
+                     int32_t canvasHeight, int32_t imageWidth, int32_t imageHeight, int32_t originX,
+                     int32_t originY);
 int32_t MapX(const TID_DrawContext& context, int32_t x);
 int32_t MapY(const TID_DrawContext& context, int32_t y);
 int32_t ScaleLength(const TID_DrawContext& context, int32_t length);

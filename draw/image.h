@@ -11,7 +11,13 @@
 
 namespace pv {
 
-enum TID_RecordKind : uint8_t { rkCircle = 0, rkRectangle = 1, rkTrack = 2, rkArc = 3, rkPolygon = 4 };
+enum TID_RecordKind : uint8_t {
+  rkCircle = 0,
+  rkRectangle = 1,
+  rkTrack = 2,
+  rkArc = 3,
+  rkPolygon = 4
+};
 
 // x, y pairs relative to the record's anchor; four values stay inline (flashes, arcs,
 // two-point tracks), longer lists go to the heap.

@@ -88,8 +88,10 @@ void DrawArc(TID_DrawContext& c, int32_t sx, int32_t sy, int32_t ex, int32_t ey,
   c.Canvas->Brush.Style = TBrushStyle::bsClear;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
-  if (full) c.Canvas->Ellipse(left, top, right, bottom);
-  else c.Canvas->Arc(left, top, right, bottom, msx, msy, mex, mey);
+  if (full)
+    c.Canvas->Ellipse(left, top, right, bottom);
+  else
+    c.Canvas->Arc(left, top, right, bottom, msx, msy, mex, mey);
 }
 
 void FillPolygon(TID_DrawContext& c, const TID_DrawRecord& r) {

@@ -28,8 +28,8 @@ bool RecordPage(const std::string& file, pv::TMetafile& mf) {
   mf.SetHeight(g.PageHeight * 96 / 1000);
   pv::TMetafileCanvas canvas(mf);
   pv::TID_DrawContext context;
-  pv::InitDrawContext(context, &canvas, g.PageWidth, g.PageHeight, g.VisibleWidth,
-                      g.VisibleHeight, g.OriginX, g.OriginY);
+  pv::InitDrawContext(context, &canvas, g.PageWidth, g.PageHeight, g.VisibleWidth, g.VisibleHeight,
+                      g.OriginX, g.OriginY);
   pv::ClearPage(context, pv::clWhite);
   image.Color = pv::clBlack;
   pv::SetFillStyle(context, pv::TBrushStyle::bsDiagCross);

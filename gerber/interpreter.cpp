@@ -130,15 +130,16 @@ void Arc(ReaderState& st, const BlockFields& f, TPoint target, int32_t fineTarge
 
 // Counts the copies a flash of stored shapes [first, last) makes against what a file of
 // the size read so far may ask for (see kFreeCopies); refuses the file beyond it.
-void ChargeCopies(ReaderState& st, const TID_DrawFileFormat& shapes, int64_t first,
-                  int64_t last) {
+void ChargeCopies(ReaderState& st, const TID_DrawFileFormat& shapes, int64_t first, int64_t last) {
   uint64_t weight = 0;
   for (int64_t k = std::max<int64_t>(first, 0); k < last && k < shapes.Count; ++k)
-    weight += 1 + static_cast<uint64_t>(std::max(shapes.Records[static_cast<size_t>(k)].Count, 0)) / 16;
+    weight +=
+        1 + static_cast<uint64_t>(std::max(shapes.Records[static_cast<size_t>(k)].Count, 0)) / 16;
   st.CopiedWeight += weight;
   if (st.CopiedWeight > kFreeCopies + st.BytesRead / 2)
-    throw ERangeError("Flashes of polygon and macro apertures ask for more shapes than the "
-                      "file's size allows");
+    throw ERangeError(
+        "Flashes of polygon and macro apertures ask for more shapes than the "
+        "file's size allows");
 }
 
 void Flash(ReaderState& st, TPoint t) {

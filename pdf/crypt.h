@@ -58,8 +58,14 @@ class TRC4 {
 enum class TgtPDFEncryptionLevel : uint8_t { el40bit, el128bit };
 
 enum class TgtUserPermission : uint8_t {
-  AllowCopy, AllowModify, AllowPrint, AllowAnnotation,
-  AllowFormFill, AllowAccessibility, AllowDocAssembly, AllowHighResPrint
+  AllowCopy,
+  AllowModify,
+  AllowPrint,
+  AllowAnnotation,
+  AllowFormFill,
+  AllowAccessibility,
+  AllowDocAssembly,
+  AllowHighResPrint
 };
 
 // A set of TgtUserPermission values.

@@ -21,13 +21,20 @@ constexpr uint64_t kNotWritten = std::numeric_limits<uint64_t>::max();
 
 const char* PatternName(TBrushStyle s) {
   switch (s) {
-    case TBrushStyle::bsHorizontal: return "PH";
-    case TBrushStyle::bsVertical: return "PV";
-    case TBrushStyle::bsFDiagonal: return "PFD";
-    case TBrushStyle::bsBDiagonal: return "PBD";
-    case TBrushStyle::bsCross: return "PC";
-    case TBrushStyle::bsDiagCross: return "PDC";
-    default: return "";
+    case TBrushStyle::bsHorizontal:
+      return "PH";
+    case TBrushStyle::bsVertical:
+      return "PV";
+    case TBrushStyle::bsFDiagonal:
+      return "PFD";
+    case TBrushStyle::bsBDiagonal:
+      return "PBD";
+    case TBrushStyle::bsCross:
+      return "PC";
+    case TBrushStyle::bsDiagCross:
+      return "PDC";
+    default:
+      return "";
   }
 }
 
@@ -41,7 +48,9 @@ const char* PatternCell(std::string_view name) {
   return "";
 }
 
-std::string Num(double v) { return FormatNumber(v); }
+std::string Num(double v) {
+  return FormatNumber(v);
+}
 
 }  // namespace
 
@@ -60,7 +69,9 @@ TgtCustomPDFEngine::TgtCustomPDFEngine()
 
 TgtCustomPDFEngine::~TgtCustomPDFEngine() = default;
 
-TgtPDFPreferences* TgtCustomPDFEngine::PreferencesClass() const { return new TgtPDFPreferences(); }
+TgtPDFPreferences* TgtCustomPDFEngine::PreferencesClass() const {
+  return new TgtPDFPreferences();
+}
 
 void TgtCustomPDFEngine::CheckOutputImageFormat(TgtOutputImageFormat format) {
   switch (format) {
@@ -74,7 +85,9 @@ void TgtCustomPDFEngine::CheckOutputImageFormat(TgtOutputImageFormat format) {
   }
 }
 
-std::string TgtCustomPDFEngine::ObjRef(int32_t n) { return IntToStr(n) + " 0 R"; }
+std::string TgtCustomPDFEngine::ObjRef(int32_t n) {
+  return IntToStr(n) + " 0 R";
+}
 
 void TgtCustomPDFEngine::WriteObject(std::string_view text, int32_t n, bool close) {
   std::string& t = scratch_;
@@ -91,7 +104,8 @@ void TgtCustomPDFEngine::WriteObject(std::string_view text, int32_t n, bool clos
   t += "\r\n";
   if (close) t += "endobj\r\n";
   if (n > 0) {
-    if (static_cast<size_t>(n) >= xrefOffsets_.size()) xrefOffsets_.resize(static_cast<size_t>(n) + 1, kNotWritten);
+    if (static_cast<size_t>(n) >= xrefOffsets_.size())
+      xrefOffsets_.resize(static_cast<size_t>(n) + 1, kNotWritten);
     if (xrefOffsets_[static_cast<size_t>(n)] == kNotWritten)
       xrefOffsets_[static_cast<size_t>(n)] = output_->Size();
   }
@@ -182,8 +196,8 @@ void TgtCustomPDFEngine::DoBeginDoc() {
   documentDate_ = pv::DocumentDate();
   crypt_.reset();
   if (encryption_.Enabled())
-    crypt_ = std::make_unique<TgtPDFEncryption>(FileName(), FileExtension(), encryption_,
-                                                documentDate_);
+    crypt_ =
+        std::make_unique<TgtPDFEncryption>(FileName(), FileExtension(), encryption_, documentDate_);
   output_->Write("%PDF-1.4\r\n%\xE2\xE3\xCF\xD3\r\n");
 }
 
@@ -218,7 +232,8 @@ void TgtCustomPDFEngine::DoBeginPage() {
   info.Height = (ps ? ps->Height() : 0) * pointsPerUnit_;
   currentPageObject_ = info.ObjectNumber;
   size_t index = static_cast<size_t>(CurrentPage() > 0 ? CurrentPage() - 1 : 0);
-  if (pageInfos_.size() < static_cast<size_t>(PageCount())) pageInfos_.resize(static_cast<size_t>(PageCount()));
+  if (pageInfos_.size() < static_cast<size_t>(PageCount()))
+    pageInfos_.resize(static_cast<size_t>(PageCount()));
   if (index >= pageInfos_.size()) pageInfos_.resize(index + 1);
   pageInfos_[index] = info;
   contentsObject_ = AllocObject();
@@ -308,11 +323,23 @@ std::string TgtCustomPDFEngine::ViewerPreferencesText() const {
 }
 
 std::string TgtCustomPDFEngine::TransitionText() const {
-  static const char* styles[] = {
-      "/R", "/Split/Dm/H/M/I", "/Split/Dm/H/M/O", "/Split/Dm/V/M/I", "/Split/Dm/V/M/O",
-      "/Blinds/Dm/H", "/Blinds/Dm/V", "/Box/M/I", "/Box/M/O", "/Wipe/Di 0", "/Wipe/Di 90",
-      "/Wipe/Di 180", "/Wipe/Di 270", "/Dissolve", "/Glitter/Di 0", "/Glitter/Di 270",
-      "/Glitter/Di 315"};
+  static const char* styles[] = {"/R",
+                                 "/Split/Dm/H/M/I",
+                                 "/Split/Dm/H/M/O",
+                                 "/Split/Dm/V/M/I",
+                                 "/Split/Dm/V/M/O",
+                                 "/Blinds/Dm/H",
+                                 "/Blinds/Dm/V",
+                                 "/Box/M/I",
+                                 "/Box/M/O",
+                                 "/Wipe/Di 0",
+                                 "/Wipe/Di 90",
+                                 "/Wipe/Di 180",
+                                 "/Wipe/Di 270",
+                                 "/Dissolve",
+                                 "/Glitter/Di 0",
+                                 "/Glitter/Di 270",
+                                 "/Glitter/Di 315"};
   const TgtPresentationMode& p = viewerPreferences_.PresentationMode;
   std::string d = IntToStr(p.Duration);
   return "/Dur " + d + "/Trans <</Type/Trans/D " + d + "/S" +
@@ -377,15 +404,18 @@ void TgtCustomPDFEngine::WriteOutlines() {
   };
   auto top = childrenOf(-1);
   std::string root = "/Type /Outlines/Count " + IntToStr(static_cast<int64_t>(toc.size()));
-  if (!top.empty()) root += "/First " + ObjRef(num[top.front()]) + "/Last " + ObjRef(num[top.back()]);
+  if (!top.empty())
+    root += "/First " + ObjRef(num[top.front()]) + "/Last " + ObjRef(num[top.back()]);
   WriteObject(root + "\r\n", outlinesObject_, true);
   for (size_t i = 0; i < toc.size(); ++i) {
     const TgtTOCItem& e = toc[i];
     auto siblings = childrenOf(e.Parent);
     auto kids = childrenOf(static_cast<int32_t>(i));
-    std::string t = "/Title <" + PdfTextString(e.Title, num[i], [this](std::string_view b, int32_t n) {
-      return EncryptString(b, n);
-    }) + ">";
+    std::string t =
+        "/Title <" +
+        PdfTextString(e.Title, num[i],
+                      [this](std::string_view b, int32_t n) { return EncryptString(b, n); }) +
+        ">";
     t += "/Parent " + ObjRef(e.Parent < 0 ? outlinesObject_ : num[static_cast<size_t>(e.Parent)]);
     for (size_t k = 0; k < siblings.size(); ++k) {
       if (siblings[k] != i) continue;
@@ -393,16 +423,15 @@ void TgtCustomPDFEngine::WriteOutlines() {
       if (k + 1 < siblings.size()) t += "/Next " + ObjRef(num[siblings[k + 1]]);
     }
     if (!kids.empty())
-      t += "/First " + ObjRef(num[kids.front()]) + "/Last " + ObjRef(num[kids.back()]) +
-           "/Count " + IntToStr(static_cast<int64_t>(kids.size()));
+      t += "/First " + ObjRef(num[kids.front()]) + "/Last " + ObjRef(num[kids.back()]) + "/Count " +
+           IntToStr(static_cast<int64_t>(kids.size()));
     if (e.Page >= 1 && static_cast<size_t>(e.Page) <= pageInfos_.size() &&
         pageInfos_[static_cast<size_t>(e.Page - 1)].ObjectNumber) {
       const TgtPageInfo& pi = pageInfos_[static_cast<size_t>(e.Page - 1)];
       t += "/Dest [" + ObjRef(pi.ObjectNumber) + " /XYZ " + Num(e.X * pointsPerUnit_) + " " +
            Num(pi.Height - e.Y * pointsPerUnit_) + " 0]";
     } else if (!e.Link.empty()) {
-      t += "/A << /S /URI /URI <" +
-           HexString(EncryptString(Utf16ToUtf8(e.Link), num[i])) + "> >>";
+      t += "/A << /S /URI /URI <" + HexString(EncryptString(Utf16ToUtf8(e.Link), num[i])) + "> >>";
     }
     WriteObject(t + "\r\n", num[i], true);
   }
@@ -431,7 +460,8 @@ void TgtCustomPDFEngine::DoEndDoc() {
   if (!fontList_.empty()) {
     res += "/Font <<";
     for (size_t i = 0; i < fontList_.size(); ++i)
-      res += "/F" + IntToStr(static_cast<int64_t>(i)) + " " + ObjRef(fontList_[i]->Info.ObjectNumber) + " ";
+      res += "/F" + IntToStr(static_cast<int64_t>(i)) + " " +
+             ObjRef(fontList_[i]->Info.ObjectNumber) + " ";
     res += ">>\r\n";
   }
   res += "/ProcSet 4 0 R";
@@ -465,9 +495,11 @@ void TgtCustomPDFEngine::DoEndDoc() {
   std::string info = "/CreationDate <" + date + ">/ModDate <" + date + ">/Producer <" +
                      PdfTextString("Folioforge V2.41", 3, enc) + ">";
   const TgtDocInfo& di = DocInfo();
-  const std::pair<const char*, const std::u16string*> entries[] = {
-      {"/Author <", &di.Author}, {"/Keywords <", &di.Keywords}, {"/Creator <", &di.Creator},
-      {"/Title <", &di.Title}, {"/Subject <", &di.Subject}};
+  const std::pair<const char*, const std::u16string*> entries[] = {{"/Author <", &di.Author},
+                                                                   {"/Keywords <", &di.Keywords},
+                                                                   {"/Creator <", &di.Creator},
+                                                                   {"/Title <", &di.Title},
+                                                                   {"/Subject <", &di.Subject}};
   for (const auto& [key, value] : entries) {
     if (Trim(Utf16ToUtf8(*value)).empty()) continue;
     info += key + PdfTextString(*value, 3, enc) + ">";
@@ -477,9 +509,13 @@ void TgtCustomPDFEngine::DoEndDoc() {
   uint64_t xref = output_->Size();
   std::string t = "xref\r\n0 " + IntToStr(objectCount_ + 1) + "\r\n0000000000 65535 f\r\n";
   for (int32_t k = 1; k <= objectCount_; ++k) {
-    uint64_t off = static_cast<size_t>(k) < xrefOffsets_.size() ? xrefOffsets_[static_cast<size_t>(k)] : kNotWritten;
-    if (off == kNotWritten) t += "0000000000 65535 f\r\n";  // never written: a free entry
-    else AppendXRefEntry(t, off);
+    uint64_t off = static_cast<size_t>(k) < xrefOffsets_.size()
+                       ? xrefOffsets_[static_cast<size_t>(k)]
+                       : kNotWritten;
+    if (off == kNotWritten)
+      t += "0000000000 65535 f\r\n";  // never written: a free entry
+    else
+      AppendXRefEntry(t, off);
   }
   t += "trailer\r\n<<\r\n" + BuildTrailer() + "\r\n>>\r\nstartxref\r\n" +
        IntToStr(static_cast<int64_t>(xref)) + "\r\n%%EOF";
@@ -532,7 +568,6 @@ std::string TgtCustomPDFEngine::EncryptString(std::string_view bytes, int32_t n)
   return crypt_ ? crypt_->EncryptString(bytes, n) : std::string(bytes);
 }
 
-
 // ---- Shape hooks ------------------------------------------------------------------------------
 
 void TgtCustomPDFEngine::RenderClip(const TgtClipItem& item) {
@@ -569,8 +604,8 @@ void TgtCustomPDFEngine::RenderEllipse(const TPen& pen, const TBrush* brush, dou
   shapes_.RenderEllipse(pen, brush, x1, y1, x2, y2);
   ContentWritten();
 }
-void TgtCustomPDFEngine::RenderRoundRect(const TPen& pen, const TBrush* brush, double x1,
-                                         double y1, double x2, double y2, double cw, double ch) {
+void TgtCustomPDFEngine::RenderRoundRect(const TPen& pen, const TBrush* brush, double x1, double y1,
+                                         double x2, double y2, double cw, double ch) {
   shapes_.RenderRoundRect(pen, brush, x1, y1, x2, y2, cw, ch);
   ContentWritten();
 }
@@ -607,10 +642,20 @@ void TgtCustomPDFEngine::RenderPolyBezier(const TgtPoint* points, int32_t count,
 
 // ---- The extended engine ---------------------------------------------------------------------
 
-std::string TgtExPDFEngine::BuildCatalog() { return TgtCustomPDFEngine::BuildCatalog(); }
-std::string TgtExPDFEngine::BuildPageDict() { return TgtCustomPDFEngine::BuildPageDict(); }
-void TgtExPDFEngine::DoEndPage() { TgtCustomPDFEngine::DoEndPage(); }
-void TgtExPDFEngine::DoBeginDoc() { TgtCustomPDFEngine::DoBeginDoc(); }
-void TgtExPDFEngine::DoEndDoc() { TgtCustomPDFEngine::DoEndDoc(); }
+std::string TgtExPDFEngine::BuildCatalog() {
+  return TgtCustomPDFEngine::BuildCatalog();
+}
+std::string TgtExPDFEngine::BuildPageDict() {
+  return TgtCustomPDFEngine::BuildPageDict();
+}
+void TgtExPDFEngine::DoEndPage() {
+  TgtCustomPDFEngine::DoEndPage();
+}
+void TgtExPDFEngine::DoBeginDoc() {
+  TgtCustomPDFEngine::DoBeginDoc();
+}
+void TgtExPDFEngine::DoEndDoc() {
+  TgtCustomPDFEngine::DoEndDoc();
+}
 
 }  // namespace pv

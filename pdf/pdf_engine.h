@@ -49,10 +49,23 @@ enum class TgtPageLayout : uint8_t { plSinglePage, plOneColumn, plTwoColumnLeft,
 enum class TgtPageMode : uint8_t { pmUseNone, pmUseOutlines, pmUseThumbs, pmFullScreen };
 enum class TgtNonFullScreenPageMode : uint8_t { nfspmUseNone, nfspmUseOutlines, nfspmUseThumbs };
 enum class TgtTransitionEffect : uint8_t {
-  teNone, teSplitHorizontalInward, teSplitHorizontalOutward, teSplitVerticalInward,
-  teSplitVerticalOutward, teBlindsHorizontal, teBlindsVertical, teBoxInward, teBoxOutward,
-  teWipeLeftToRight, teWipeBottomToTop, teWipeRightToLeft, teWipeTopToBottom, teDissolve,
-  teGlitterLeftToRight, teGlitterTopToBottom, teGlitterTopLeftToBottomRight
+  teNone,
+  teSplitHorizontalInward,
+  teSplitHorizontalOutward,
+  teSplitVerticalInward,
+  teSplitVerticalOutward,
+  teBlindsHorizontal,
+  teBlindsVertical,
+  teBoxInward,
+  teBoxOutward,
+  teWipeLeftToRight,
+  teWipeBottomToTop,
+  teWipeRightToLeft,
+  teWipeTopToBottom,
+  teDissolve,
+  teGlitterLeftToRight,
+  teGlitterTopToBottom,
+  teGlitterTopLeftToBottomRight
 };
 
 struct TgtPresentationMode {
@@ -73,7 +86,10 @@ struct TgtViewerPreferences {
 };
 
 enum class TgtPDFFontEncoding : uint8_t {
-  feWinAnsiEncoding, feMacRomanEncoding, feMacExpertEncoding, feStandardEncoding,
+  feWinAnsiEncoding,
+  feMacRomanEncoding,
+  feMacExpertEncoding,
+  feStandardEncoding,
   fePDFDocEncoding
 };
 
@@ -116,12 +132,12 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   void RenderPolygon(const TgtPoint* points, int32_t count, const TBrush* brush, const TPen& pen,
                      bool closed) override;
   void RenderPolyShape(const TgtPolyShapeItem& item, bool closed) override;
-  void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2, double x3,
-                 double y3, double x4, double y4) override;
-  void RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
-                 double y2, double x3, double y3, double x4, double y4) override;
-  void RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
-                   double y2, double x3, double y3, double x4, double y4) override;
+  void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2, double x3, double y3,
+                 double x4, double y4) override;
+  void RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2, double y2,
+                 double x3, double y3, double x4, double y4) override;
+  void RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1, double x2, double y2,
+                   double x3, double y3, double x4, double y4) override;
   void RenderPolyBezier(const TgtPoint* points, int32_t count, const TPen& pen) override;
   TgtPDFPreferences* PreferencesClass() const override;
   void CheckOutputImageFormat(TgtOutputImageFormat format) override;
@@ -241,7 +257,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   std::vector<std::unique_ptr<TgtPDFFont>> fontList_;
   std::vector<std::pair<std::string, int32_t>> patternList_;
   struct TgtPdfXObject {
-    int32_t ImageIndex = -1;  // in the engine's image list
+    int32_t ImageIndex = -1;   // in the engine's image list
     int32_t ObjectNumber = 0;  // 0: a picture the writer could not read
     std::string Name;
   };

@@ -12,7 +12,9 @@ namespace pv {
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t U16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t U32(const uint8_t* p) {
   return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
@@ -168,10 +170,18 @@ bool DecodeBitmapFile(std::span<const uint8_t> file, TgtPdfImageData& out) {
     const uint8_t* row = bits + y * stride;
     for (size_t x = 0; x < w; ++x) {
       switch (bpp) {
-        case 1: put(x, y, palette[(row[x / 8] >> (7 - x % 8)) & 1]); break;
-        case 4: put(x, y, palette[(x & 1) ? (row[x / 2] & 15) : (row[x / 2] >> 4)]); break;
-        case 8: put(x, y, palette[row[x]]); break;
-        case 24: put(x, y, {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]}); break;
+        case 1:
+          put(x, y, palette[(row[x / 8] >> (7 - x % 8)) & 1]);
+          break;
+        case 4:
+          put(x, y, palette[(x & 1) ? (row[x / 2] & 15) : (row[x / 2] >> 4)]);
+          break;
+        case 8:
+          put(x, y, palette[row[x]]);
+          break;
+        case 24:
+          put(x, y, {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+          break;
         case 16: {
           const uint32_t px = U16(row + x * 2);
           put(x, y, {red.Of(px), green.Of(px), blue.Of(px)});
@@ -209,8 +219,8 @@ bool ReadJpegInfo(std::span<const uint8_t> data, TgtJpegInfo& out) {
     if (len < 2 || i + 2 + len > n) return false;
     const uint8_t* seg = d + i + 4;
     if (marker == 0xEE && len >= 14 && std::memcmp(seg, "Adobe", 5) == 0) adobe = true;
-    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                       marker != 0xCC;
+    const bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (frame) {
       if (len < 8) return false;
       out.Height = (seg[1] << 8) | seg[2];
@@ -263,7 +273,7 @@ int32_t TgtCustomPDFEngine::WriteImageXObject(const uint8_t* bytes, size_t size,
   TgtPdfImageData decoded;
   if (ReadJpegInfo(picture, jpeg)) {
     dict += "/Width " + IntToStr(jpeg.Width) + "/Height " + IntToStr(jpeg.Height);
-    dict += jpeg.Components == 1 ? "/ColorSpace /DeviceGray"
+    dict += jpeg.Components == 1   ? "/ColorSpace /DeviceGray"
             : jpeg.Components == 3 ? "/ColorSpace /DeviceRGB"
                                    : "/ColorSpace /DeviceCMYK";
     if (jpeg.AdobeInverted) dict += "/Decode [1 0 1 0 1 0 1 0]";
@@ -360,15 +370,36 @@ std::string TgtCustomPDFEngine::BackgroundImageText(double pageW, double pageH) 
   }
   double x = 0, y = 0;
   switch (backgroundType_) {
-    case TgtBackgroundDisplayType::dtTopLeft: y = pageH - ih; break;
-    case TgtBackgroundDisplayType::dtTopCenter: x = (pageW - iw) / 2; y = pageH - ih; break;
-    case TgtBackgroundDisplayType::dtTopRight: x = pageW - iw; y = pageH - ih; break;
-    case TgtBackgroundDisplayType::dtCenterLeft: y = (pageH - ih) / 2; break;
-    case TgtBackgroundDisplayType::dtCenterRight: x = pageW - iw; y = (pageH - ih) / 2; break;
-    case TgtBackgroundDisplayType::dtBottomLeft: break;
-    case TgtBackgroundDisplayType::dtBottomCenter: x = (pageW - iw) / 2; break;
-    case TgtBackgroundDisplayType::dtBottomRight: x = pageW - iw; break;
-    default: x = (pageW - iw) / 2; y = (pageH - ih) / 2; break;
+    case TgtBackgroundDisplayType::dtTopLeft:
+      y = pageH - ih;
+      break;
+    case TgtBackgroundDisplayType::dtTopCenter:
+      x = (pageW - iw) / 2;
+      y = pageH - ih;
+      break;
+    case TgtBackgroundDisplayType::dtTopRight:
+      x = pageW - iw;
+      y = pageH - ih;
+      break;
+    case TgtBackgroundDisplayType::dtCenterLeft:
+      y = (pageH - ih) / 2;
+      break;
+    case TgtBackgroundDisplayType::dtCenterRight:
+      x = pageW - iw;
+      y = (pageH - ih) / 2;
+      break;
+    case TgtBackgroundDisplayType::dtBottomLeft:
+      break;
+    case TgtBackgroundDisplayType::dtBottomCenter:
+      x = (pageW - iw) / 2;
+      break;
+    case TgtBackgroundDisplayType::dtBottomRight:
+      x = pageW - iw;
+      break;
+    default:
+      x = (pageW - iw) / 2;
+      y = (pageH - ih) / 2;
+      break;
   }
   t = "q ";
   AppendNumber(t, iw * fx);
@@ -384,10 +415,10 @@ std::string TgtCustomPDFEngine::BackgroundImageText(double pageW, double pageH) 
 
 void TgtCustomPDFEngine::WriteBackgroundPattern(int32_t n) {
   const std::string w = FormatNumber(backgroundSize_.X), h = FormatNumber(backgroundSize_.Y);
-  const std::string dict = "/Type /Pattern\r\n/Resources << /XObject << /BI " +
-                           ObjRef(backgroundObject_) +
-                           " >> >>\r\n/PatternType 1\r\n/PaintType 1\r\n/TilingType 1\r\n/BBox [0 0 " +
-                           w + " " + h + "]\r\n/XStep " + w + "\r\n/YStep " + h + "\r\n";
+  const std::string dict =
+      "/Type /Pattern\r\n/Resources << /XObject << /BI " + ObjRef(backgroundObject_) +
+      " >> >>\r\n/PatternType 1\r\n/PaintType 1\r\n/TilingType 1\r\n/BBox [0 0 " + w + " " + h +
+      "]\r\n/XStep " + w + "\r\n/YStep " + h + "\r\n";
   WriteStreamObject(dict, "q " + w + " 0 0 " + h + " 0 0 cm /BI Do Q", n);
 }
 

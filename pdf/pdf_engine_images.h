@@ -26,7 +26,7 @@ bool DecodeBitmapFile(std::span<const uint8_t> file, TgtPdfImageData& out);
 struct TgtJpegInfo {
   int32_t Width = 0;
   int32_t Height = 0;
-  int32_t Components = 0;  // 1 grey, 3 colour, 4 CMYK
+  int32_t Components = 0;      // 1 grey, 3 colour, 4 CMYK
   bool AdobeInverted = false;  // CMYK written inverted, as Adobe's APP14 marker says
 };
 

@@ -37,21 +37,31 @@ TDirClass DirClass(char16_t c) {
     return TDirClass::dcR;
   if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) return TDirClass::dcL;
   // Latin-1 symbols, general punctuation and the like carry no direction.
-  if (c < 0xC0 || (c >= 0x2000 && c <= 0x2BFF) || c == 0xD7 || c == 0xF7) return TDirClass::dcNeutral;
+  if (c < 0xC0 || (c >= 0x2000 && c <= 0x2BFF) || c == 0xD7 || c == 0xF7)
+    return TDirClass::dcNeutral;
   return TDirClass::dcL;
 }
 
 char16_t Mirrored(char16_t c) {
   switch (c) {
-    case u'(': return u')';
-    case u')': return u'(';
-    case u'[': return u']';
-    case u']': return u'[';
-    case u'{': return u'}';
-    case u'}': return u'{';
-    case u'<': return u'>';
-    case u'>': return u'<';
-    default: return c;
+    case u'(':
+      return u')';
+    case u')':
+      return u'(';
+    case u'[':
+      return u']';
+    case u']':
+      return u'[';
+    case u'{':
+      return u'}';
+    case u'}':
+      return u'{';
+    case u'<':
+      return u'>';
+    case u'>':
+      return u'<';
+    default:
+      return c;
   }
 }
 
@@ -200,9 +210,15 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   }
   c += "BT\r\n";
   switch (item.Effects.TextRenderMode) {
-    case TgtTextRenderMode::trmStroke: c += "1 Tr"; break;
-    case TgtTextRenderMode::trmFillStroke: c += "2 Tr"; break;
-    default: c += "0 Tr"; break;
+    case TgtTextRenderMode::trmStroke:
+      c += "1 Tr";
+      break;
+    case TgtTextRenderMode::trmFillStroke:
+      c += "2 Tr";
+      break;
+    default:
+      c += "0 Tr";
+      break;
   }
   if (item.Effects.TextRise == TgtTextRise::trSuperscript) {
     c += ' ';
@@ -353,8 +369,8 @@ void TgtCustomPDFEngine::WriteLinks(const TgtTextItem& item, const std::u16strin
       if (path.find('/') != std::string::npos && path.find("..") == std::string::npos)
         path.insert(0, 1, '/');
       // In an encrypted document every string is encrypted, the file name too.
-      const std::string file =
-          crypt_ ? "<" + HexString(EncryptString(path, n)) + ">" : "(" + EscapePdfString(path) + ")";
+      const std::string file = crypt_ ? "<" + HexString(EncryptString(path, n)) + ">"
+                                      : "(" + EscapePdfString(path) + ")";
       action = "/Type /Action/S /Launch/F " + file + " /NewWindow true";
     } else {
       action = "/S/URI /URI<" + HexString(EncryptString(trimmed, n)) + ">\r\n";
@@ -378,11 +394,16 @@ void TgtCustomPDFEngine::WriteLinks(const TgtTextItem& item, const std::u16strin
 void TgtCustomPDFEngine::WriteFonts() {
   const std::string encoding = [&] {
     switch (fontEncoding_) {
-      case TgtPDFFontEncoding::feMacRomanEncoding: return std::string("MacRomanEncoding");
-      case TgtPDFFontEncoding::feMacExpertEncoding: return std::string("MacExpertEncoding");
-      case TgtPDFFontEncoding::feStandardEncoding: return std::string("StandardEncoding");
-      case TgtPDFFontEncoding::fePDFDocEncoding: return std::string("PDFDocEncoding");
-      default: return std::string("WinAnsiEncoding");
+      case TgtPDFFontEncoding::feMacRomanEncoding:
+        return std::string("MacRomanEncoding");
+      case TgtPDFFontEncoding::feMacExpertEncoding:
+        return std::string("MacExpertEncoding");
+      case TgtPDFFontEncoding::feStandardEncoding:
+        return std::string("StandardEncoding");
+      case TgtPDFFontEncoding::fePDFDocEncoding:
+        return std::string("PDFDocEncoding");
+      default:
+        return std::string("WinAnsiEncoding");
     }
   }();
   const TgtTTFontEmbedding embed = Preferences().EmbedTrueTypeFonts();
@@ -391,13 +412,14 @@ void TgtCustomPDFEngine::WriteFonts() {
     const TgtPDFFontInfo& fi = f.Info;
     const std::string name = EscapePdfName(f.BaseFontName());
     const std::string idx = IntToStr(static_cast<int64_t>(i));
-    const bool embedding = embed != TgtTTFontEmbedding::etfNone && !Excluded(f.Font.Name) &&
-                           fi.FontKind == fkTrueType;
+    const bool embedding =
+        embed != TgtTTFontEmbedding::etfNone && !Excluded(f.Font.Name) && fi.FontKind == fkTrueType;
     const bool subset = embed == TgtTTFontEmbedding::etfSubset && !Excluded(f.Font.Name);
     const std::string prefix = subset && fi.FontKind == fkTrueType ? "WYOIAS+" : "";
     auto bbox = [&](bool spaced) {
       return std::string(spaced ? "/FontBBox [" : "/FontBBox[") + IntToStr(fi.FontBBox[0]) + " " +
-             IntToStr(fi.FontBBox[1]) + " " + IntToStr(fi.FontBBox[2]) + " " + IntToStr(fi.FontBBox[3]) + "]";
+             IntToStr(fi.FontBBox[1]) + " " + IntToStr(fi.FontBBox[2]) + " " +
+             IntToStr(fi.FontBBox[3]) + "]";
     };
     auto metrics = [&] {
       return "/Ascent " + IntToStr(fi.Ascent) + "/Descent " + IntToStr(fi.Descent) + "/CapHeight " +
@@ -410,7 +432,8 @@ void TgtCustomPDFEngine::WriteFonts() {
     if (embedding) {
       TFont big = f.Font;
       big.SetSize(1000);
-      if (const std::vector<uint8_t>* data = fonts::Realize(fonts::FontKey::From(big)).TrueTypeData()) {
+      if (const std::vector<uint8_t>* data =
+              fonts::Realize(fonts::FontKey::From(big)).TrueTypeData()) {
         if (embed == TgtTTFontEmbedding::etfSubset) {
           try {
             const std::vector<uint8_t> sub = BuildTrueTypeSubset(*data, f.UsedGlyphs);
@@ -448,8 +471,8 @@ void TgtCustomPDFEngine::WriteFonts() {
         WriteObject(desc + "\r\n", d, true);
         if (file) fontFile(file);
       } else {
-        WriteObject("/Type /Font/Subtype /Type1/Name /F" + idx + "/BaseFont /" + name + "/Encoding /" +
-                        encoding + "/FirstChar 32/LastChar 255/Widths [" + widths +
+        WriteObject("/Type /Font/Subtype /Type1/Name /F" + idx + "/BaseFont /" + name +
+                        "/Encoding /" + encoding + "/FirstChar 32/LastChar 255/Widths [" + widths +
                         "]/FontDescriptor " + ObjRef(d) + "\r\n",
                     fi.ObjectNumber, true);
         WriteObject("/Type /FontDescriptor/FontName /" + name + "/Flags " + IntToStr(fi.Flags) +
@@ -469,21 +492,22 @@ void TgtCustomPDFEngine::WriteFonts() {
     int32_t m = AllocObject();
     int32_t u = AllocObject();
     WriteObject("/Type/Font/Subtype/Type0/Name/F" + idx + "/BaseFont/" + prefix + name +
-                    "/Encoding/Identity-H/ToUnicode " + ObjRef(u) + "/DescendantFonts [" + ObjRef(m) +
-                    "]\r\n",
+                    "/Encoding/Identity-H/ToUnicode " + ObjRef(u) + "/DescendantFonts [" +
+                    ObjRef(m) + "]\r\n",
                 fi.ObjectNumber, true);
     int32_t d = AllocObject();
-    std::string cid = "/Type/Font/Subtype/CIDFontType2/BaseFont/" + prefix + name + "/FontDescriptor " +
-                      ObjRef(d) + "/CIDSystemInfo\r\n<<\r\n/Registry<" +
+    std::string cid = "/Type/Font/Subtype/CIDFontType2/BaseFont/" + prefix + name +
+                      "/FontDescriptor " + ObjRef(d) + "/CIDSystemInfo\r\n<<\r\n/Registry<" +
                       HexString(EncryptString("Adobe", m)) + ">/Ordering<" +
                       HexString(EncryptString("Identity", m)) + ">/Supplement 0\r\n>>\r\n";
     if (!fi.FixedPitch) cid += "/W [" + WidthRuns(f.UsedGlyphs, f.UsedWidths) + "]";
     cid += "/DW " + IntToStr(fi.MaxWidth) + "/CIDToGIDMap/Identity";
     WriteObject(cid, m, true);
     int32_t file = program.empty() ? 0 : AllocObject();
-    std::string desc = "/Type/FontDescriptor/FontName/" + prefix + name + "/Flags " + IntToStr(fi.Flags) +
-                       bbox(true) + metrics() + "/MissingWidth " + IntToStr(fi.MaxWidth) + "/StemV " +
-                       IntToStr(fi.StemV) + "/ItalicAngle " + IntToStr(fi.ItalicAngle);
+    std::string desc = "/Type/FontDescriptor/FontName/" + prefix + name + "/Flags " +
+                       IntToStr(fi.Flags) + bbox(true) + metrics() + "/MissingWidth " +
+                       IntToStr(fi.MaxWidth) + "/StemV " + IntToStr(fi.StemV) + "/ItalicAngle " +
+                       IntToStr(fi.ItalicAngle);
     if (file) desc += "/FontFile2 " + ObjRef(file);
     WriteObject(desc + "\r\n", d, true);
     WriteStreamObject("", IdentityHCMap(f.UsedGlyphs, f.UsedChars), u);

@@ -13,33 +13,50 @@ namespace pv {
 namespace {
 
 constexpr const char* kStandardNames[] = {
-    "Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic",
-    "Helvetica", "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique",
-    "Courier", "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique",
-    "Symbol", "ZapfDingbats"};
+    "Times-Roman", "Times-Bold",     "Times-Italic",      "Times-BoldItalic",
+    "Helvetica",   "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique",
+    "Courier",     "Courier-Bold",   "Courier-Oblique",   "Courier-BoldOblique",
+    "Symbol",      "ZapfDingbats"};
 
 // The screen's integer division of a pixel value, then back to 1/1000 em at size 1000.
-int32_t PixelsToGlyphUnits(int32_t px) { return px / kScreenPPI * 72; }
+int32_t PixelsToGlyphUnits(int32_t px) {
+  return px / kScreenPPI * 72;
+}
 
 }  // namespace
 
 uint8_t CodePageCharset(int cp) {
   switch (cp) {
-    case 874: return 222;
-    case 932: return 128;
-    case 936: return 134;
-    case 949: return 129;
-    case 950: return 136;
-    case 1250: return 238;
-    case 1251: return 204;
-    case 1253: return 161;
-    case 1254: return 162;
-    case 1255: return 177;
-    case 1256: return 178;
-    case 1257: return 186;
-    case 1258: return 163;
-    case 1361: return 130;
-    default: return 0;
+    case 874:
+      return 222;
+    case 932:
+      return 128;
+    case 936:
+      return 134;
+    case 949:
+      return 129;
+    case 950:
+      return 136;
+    case 1250:
+      return 238;
+    case 1251:
+      return 204;
+    case 1253:
+      return 161;
+    case 1254:
+      return 162;
+    case 1255:
+      return 177;
+    case 1256:
+      return 178;
+    case 1257:
+      return 186;
+    case 1258:
+      return 163;
+    case 1361:
+      return 130;
+    default:
+      return 0;
   }
 }
 
@@ -60,8 +77,8 @@ TgtPDFFont::TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, boo
   if (tm.TrueType && f.TrueTypeData()) {
     bool covered = true;
     if (checkCharset) {
-      uint8_t want = font.Charset == DEFAULT_CHARSET ? CodePageCharset(fonts::AnsiCodePage())
-                                                     : font.Charset;
+      uint8_t want =
+          font.Charset == DEFAULT_CHARSET ? CodePageCharset(fonts::AnsiCodePage()) : font.Charset;
       covered = false;
       for (uint8_t cs : fonts::FaceCharsets(font.Name))
         if (cs == want || cs == font.Charset) covered = true;
@@ -73,7 +90,8 @@ TgtPDFFont::TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, boo
   Info.FixedPitch = tm.FixedPitch;
 
   auto widthOf = [&](char16_t c) {
-    return static_cast<int32_t>(std::lround(f.CharAdvance(c) / static_cast<double>(kScreenPPI) * 72.0));
+    return static_cast<int32_t>(
+        std::lround(f.CharAdvance(c) / static_cast<double>(kScreenPPI) * 72.0));
   };
   if (!Info.FixedPitch || subset) {
     for (int code = 32; code <= 255; ++code) {
@@ -108,7 +126,8 @@ TgtPDFFont::TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, boo
       Info.ItalicAngle = om->ItalicAngle / 10;
       Info.StemV = 78;
       auto scale = [&](int32_t v) {
-        return static_cast<double>(std::lround(size * (v / static_cast<double>(kScreenPPI) * 72.0) / 1000.0));
+        return static_cast<double>(
+            std::lround(size * (v / static_cast<double>(kScreenPPI) * 72.0) / 1000.0));
       };
       Info.StrikeoutThickness = scale(om->StrikeoutSize);
       Info.StrikeoutPosition = scale(om->StrikeoutPosition);
@@ -127,7 +146,8 @@ uint16_t TgtPDFFont::UseChar(char32_t c) {
   uint16_t g = f.GlyphIndex(c);
   if (g == 0) return 0;
   int32_t upem = f.UnitsPerEm();
-  int32_t w = upem > 0 ? static_cast<int32_t>(std::lround(f.GlyphAdvanceUnits(g) * 1000.0 / upem)) : 0;
+  int32_t w =
+      upem > 0 ? static_cast<int32_t>(std::lround(f.GlyphAdvanceUnits(g) * 1000.0 / upem)) : 0;
   UsedChars.push_back(c);
   UsedGlyphs.push_back(g);
   UsedWidths.push_back(w);
@@ -184,35 +204,20 @@ std::string IdentityHCMap(const std::vector<uint16_t>& codes, const std::vector<
   };
   std::string t;
   const char* header[] = {
-      "%!PS-Adobe-3.0 Resource-CMap",
-      "%%DocumentNeededResources: ProcSet (CIDInit)",
-      "%%IncludeResource: ProcSet (CIDInit)",
-      "%%BeginResource: CMap (Identity-H)",
-      "%%Title: (Identity-H Adobe Identity 0)",
-      "%%Version: 10.001",
+      "%!PS-Adobe-3.0 Resource-CMap", "%%DocumentNeededResources: ProcSet (CIDInit)",
+      "%%IncludeResource: ProcSet (CIDInit)", "%%BeginResource: CMap (Identity-H)",
+      "%%Title: (Identity-H Adobe Identity 0)", "%%Version: 10.001",
       "%%Copyright: -----------------------------------------------------------",
       "%%Copyright: Identity-H CMap resource: the identity mapping of two-byte codes",
       "%%Copyright: to CIDs, with the Unicode values of the codes this font uses.",
-      "%%Copyright: -----------------------------------------------------------",
-      "%%EndComments",
-      "/CIDInit /ProcSet findresource begin",
-      "12 dict begin",
-      "begincmap",
-      "/CIDSystemInfo 3 dict dup begin",
-      "/Registry (Adobe) def",
-      "/Ordering (Identity) def",
-      "/Supplement 0 def",
-      "end def",
-      "/CMapName /Identity-H def",
-      "/CMapVersion 10.001 def",
-      "/CMapType 1 def",
-      "/XUID [1 10 25404 9999] def",
-      "/WMode 0 def",
-      "1 begincodespacerange",
+      "%%Copyright: -----------------------------------------------------------", "%%EndComments",
+      "/CIDInit /ProcSet findresource begin", "12 dict begin", "begincmap",
+      "/CIDSystemInfo 3 dict dup begin", "/Registry (Adobe) def", "/Ordering (Identity) def",
+      "/Supplement 0 def", "end def", "/CMapName /Identity-H def", "/CMapVersion 10.001 def",
+      "/CMapType 1 def", "/XUID [1 10 25404 9999] def", "/WMode 0 def", "1 begincodespacerange",
       // Every two-byte code: a narrower range would leave out codes whose low byte lies
       // outside the low bytes of its ends.
-      "<0000> <FFFF>",
-      "endcodespacerange"};
+      "<0000> <FFFF>", "endcodespacerange"};
   for (const char* l : header) {
     t += l;
     t += "\r\n";
@@ -235,8 +240,9 @@ std::string IdentityHCMap(const std::vector<uint16_t>& codes, const std::vector<
     }
     t += "endbfchar\r\n";
   }
-  const char* trailer[] = {"endcmap", "CMapName currentdict /CMap defineresource pop",
-                           "end", "end", "%%EndResource", "%%EOF"};
+  const char* trailer[] = {"endcmap",       "CMapName currentdict /CMap defineresource pop",
+                           "end",           "end",
+                           "%%EndResource", "%%EOF"};
   for (size_t i = 0; i < std::size(trailer); ++i) {
     t += trailer[i];
     if (i + 1 < std::size(trailer)) t += "\r\n";

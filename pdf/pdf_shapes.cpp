@@ -12,7 +12,9 @@ namespace {
 constexpr double kBezierCircle = 0.55228474983079339840;  // (sqrt(2) - 1) * 4 / 3
 constexpr double kPi = 3.14159265358979323846;
 
-bool IsSolid(const TBrush* b) { return b && b->Style == TBrushStyle::bsSolid; }
+bool IsSolid(const TBrush* b) {
+  return b && b->Style == TBrushStyle::bsSolid;
+}
 
 // The five dash styles write a "d" operator; every other style writes none.
 bool HasDashPattern(TPenStyle s) {
@@ -20,7 +22,9 @@ bool HasDashPattern(TPenStyle s) {
          s == TPenStyle::psDashDot || s == TPenStyle::psDashDotDot;
 }
 
-void Num(std::string& out, double v) { AppendNumber(out, v); }
+void Num(std::string& out, double v) {
+  AppendNumber(out, v);
+}
 
 void Pair(std::string& out, double x, double y) {
   AppendNumber(out, x);
@@ -61,8 +65,12 @@ double PointAngle(double x, double y, double cx, double cy) {
 
 }  // namespace
 
-bool PenVisible(const TPen& pen) { return pen.Width != 0 && pen.Style != TPenStyle::psClear; }
-bool BrushVisible(const TBrush* brush) { return brush && brush->Style != TBrushStyle::bsClear; }
+bool PenVisible(const TPen& pen) {
+  return pen.Width != 0 && pen.Style != TPenStyle::psClear;
+}
+bool BrushVisible(const TBrush* brush) {
+  return brush && brush->Style != TBrushStyle::bsClear;
+}
 bool IsHatch(const TBrush* b) {
   return b && b->Style != TBrushStyle::bsSolid && b->Style != TBrushStyle::bsClear;
 }
@@ -78,12 +86,23 @@ void TgtPdfShapeWriter::ResetPage() {
 
 void TgtPdfShapeWriter::AppendDashPattern(std::string& out, TPenStyle style) {
   switch (style) {
-    case TPenStyle::psSolid: out += "[]0 d "; break;
-    case TPenStyle::psDash: out += "[16 8]0 d "; break;
-    case TPenStyle::psDot: out += "[3 4]0 d "; break;
-    case TPenStyle::psDashDot: out += "[8 4 2 4]0 d "; break;
-    case TPenStyle::psDashDotDot: out += "[8 4 2 4 2 8]0 d "; break;
-    default: break;
+    case TPenStyle::psSolid:
+      out += "[]0 d ";
+      break;
+    case TPenStyle::psDash:
+      out += "[16 8]0 d ";
+      break;
+    case TPenStyle::psDot:
+      out += "[3 4]0 d ";
+      break;
+    case TPenStyle::psDashDot:
+      out += "[8 4 2 4]0 d ";
+      break;
+    case TPenStyle::psDashDotDot:
+      out += "[8 4 2 4 2 8]0 d ";
+      break;
+    default:
+      break;
   }
 }
 
@@ -152,8 +171,8 @@ void TgtPdfShapeWriter::RenderLine(const TPen& pen, double x1, double y1, double
   content_ += ClipActive ? "\r\n" : "\r\nQ";
 }
 
-void TgtPdfShapeWriter::RenderRectangle(const TPen& pen, const TBrush* brush, double x1,
-                                        double y1, double x2, double y2) {
+void TgtPdfShapeWriter::RenderRectangle(const TPen& pen, const TBrush* brush, double x1, double y1,
+                                        double x2, double y2) {
   p_.clear();
   AppendPoint(p_, x1, y2);
   p_ += ' ';
@@ -226,8 +245,8 @@ void TgtPdfShapeWriter::RenderEllipse(const TPen& pen, const TBrush* brush, doub
   WriteWrapped(t_);
 }
 
-void TgtPdfShapeWriter::RenderRoundRect(const TPen& pen, const TBrush* brush, double x1,
-                                        double y1, double x2, double y2, double cornerWidth,
+void TgtPdfShapeWriter::RenderRoundRect(const TPen& pen, const TBrush* brush, double x1, double y1,
+                                        double x2, double y2, double cornerWidth,
                                         double cornerHeight) {
   bool penVisible = PenVisible(pen), brushVisible = BrushVisible(brush);
   if (!penVisible && !brushVisible) return;
@@ -311,10 +330,14 @@ void TgtPdfShapeWriter::RenderPolygon(const TgtPoint* pts, int32_t n, const TBru
     AppendPoint(t_, pts[i].X, pts[i].Y);
     t_ += " l ";
   }
-  if (!closed) t_ += " S ";
-  else if (penVisible && brushVisible) t_ += " B ";
-  else if (penVisible) t_ += " S ";
-  else t_ += " f ";
+  if (!closed)
+    t_ += " S ";
+  else if (penVisible && brushVisible)
+    t_ += " B ";
+  else if (penVisible)
+    t_ += " S ";
+  else
+    t_ += " f ";
   WriteWrapped(t_);
 }
 
@@ -354,9 +377,12 @@ void TgtPdfShapeWriter::RenderPolyShape(const TgtPolyShapeItem& item, bool close
   }
   t_ += p_;
   t_ += "\r\n";
-  if (fill && penVisible) t_ += item.EvenOdd ? "B*" : "B";
-  else if (fill) t_ += item.EvenOdd ? "f*" : "f";
-  else t_ += "S";
+  if (fill && penVisible)
+    t_ += item.EvenOdd ? "B*" : "B";
+  else if (fill)
+    t_ += item.EvenOdd ? "f*" : "f";
+  else
+    t_ += "S";
   if (ClipActive) {
     content_ += t_;
     content_ += "\r\n";
@@ -402,9 +428,8 @@ void TgtPdfShapeWriter::RenderPolyPolygon(const TgtPolyPolygonItem& item) {
   WriteWrapped(t_);
 }
 
-void TgtPdfShapeWriter::AppendArcText(std::string& out, double x1, double y1, double x2,
-                                      double y2, double x3, double y3, double x4,
-                                      double y4) const {
+void TgtPdfShapeWriter::AppendArcText(std::string& out, double x1, double y1, double x2, double y2,
+                                      double x3, double y3, double x4, double y4) const {
   double X1 = Units.X(x1), X2 = Units.X(x2), Y1 = Units.Y(y1), Y2 = Units.Y(y2);
   double cx = (X1 + X2) / 2, cy = (Y1 + Y2) / 2;
   double rx = std::fabs(X2 - X1) / 2, ry = std::fabs(Y2 - Y1) / 2;
@@ -420,7 +445,8 @@ void TgtPdfShapeWriter::AppendArcText(std::string& out, double x1, double y1, do
   auto piece = [&](double a, double b) {
     double phi = rad(b - a);
     double k = (1 - std::cos(phi / 2)) * 4.0 / 3.0 / std::sin(phi / 2);
-    double ca = std::cos(rad(a)), sa = std::sin(rad(a)), cb = std::cos(rad(b)), sb = std::sin(rad(b));
+    double ca = std::cos(rad(a)), sa = std::sin(rad(a)), cb = std::cos(rad(b)),
+           sb = std::sin(rad(b));
     out += ' ';
     Pair(out, cx - rx * (ca - k * sa), cy - ry * (sa + k * ca));
     out += ' ';
@@ -448,8 +474,8 @@ void TgtPdfShapeWriter::RenderArc(const TPen& pen, double x1, double y1, double 
 }
 
 void TgtPdfShapeWriter::ChordOrPie(const TPen& pen, const TBrush* brush, double x1, double y1,
-                                   double x2, double y2, double x3, double y3, double x4,
-                                   double y4, bool pie) {
+                                   double x2, double y2, double x3, double y3, double x4, double y4,
+                                   bool pie) {
   bool penVisible = PenVisible(pen);
   if (!penVisible && !BrushVisible(brush)) return;
   p_.clear();
@@ -674,10 +700,14 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
       break;
     case poStrokeAndFillPath: {
       const char* op;
-      if (pen.Style == TPenStyle::psClear) op = item.EvenOdd ? "f*" : (FigureClosed ? "f" : "F");
-      else if (brush.Style == TBrushStyle::bsClear) op = FigureClosed ? "s" : "S";
-      else if (item.EvenOdd) op = FigureClosed ? "b*" : "B*";
-      else op = FigureClosed ? "b" : "B";
+      if (pen.Style == TPenStyle::psClear)
+        op = item.EvenOdd ? "f*" : (FigureClosed ? "f" : "F");
+      else if (brush.Style == TBrushStyle::bsClear)
+        op = FigureClosed ? "s" : "S";
+      else if (item.EvenOdd)
+        op = FigureClosed ? "b*" : "B*";
+      else
+        op = FigureClosed ? "b" : "B";
       paint(op);
       break;
     }
@@ -690,7 +720,7 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
         PathText += " l ";
       }
       if (item.ClipMode == RGN_COPY || item.ClipMode == RGN_AND) {
-        const char* open = !ClipPathActive ? "\r\n"
+        const char* open = !ClipPathActive             ? "\r\n"
                            : item.ClipMode == RGN_COPY ? "\r\n Q q \r\n"
                                                        : "\r\n q \r\n";
         t_ = open;

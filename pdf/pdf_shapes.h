@@ -14,9 +14,9 @@ namespace pv {
 // "cm" scaling turns these back into points.
 struct TgtPdfUnits {
   double PointsPerUnit = 72.0 / kScreenPPI;
-  double XFactor = 1.0;    // InputXRes / screen resolution
-  double YFactor = 1.0;    // InputYRes / screen resolution
-  double PageHeight = 0;   // the page's height in points; 0 leaves y unflipped
+  double XFactor = 1.0;   // InputXRes / screen resolution
+  double YFactor = 1.0;   // InputYRes / screen resolution
+  double PageHeight = 0;  // the page's height in points; 0 leaves y unflipped
 
   double X(double x) const { return x * PointsPerUnit * XFactor; }
   double Y(double y) const {
@@ -58,12 +58,12 @@ class TgtPdfShapeWriter {
                      bool closed);
   void RenderPolyShape(const TgtPolyShapeItem& item, bool closed);
   void RenderPolyPolygon(const TgtPolyPolygonItem& item);
-  void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2, double x3,
-                 double y3, double x4, double y4);
-  void RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
-                 double y2, double x3, double y3, double x4, double y4);
-  void RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
-                   double y2, double x3, double y3, double x4, double y4);
+  void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2, double x3, double y3,
+                 double x4, double y4);
+  void RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2, double y2,
+                 double x3, double y3, double x4, double y4);
+  void RenderChord(const TPen& pen, const TBrush* brush, double x1, double y1, double x2, double y2,
+                   double x3, double y3, double x4, double y4);
   void RenderPolyBezier(const TgtPoint* points, int32_t count, const TPen& pen);
   void RenderPolyDraw(const TgtPolyDrawItem& item);
   void RenderClip(const TgtClipItem& item);
@@ -82,8 +82,8 @@ class TgtPdfShapeWriter {
   void AppendArcText(std::string& out, double x1, double y1, double x2, double y2, double x3,
                      double y3, double x4, double y4) const;
   void AppendEllipsePath(std::string& out, double X1, double Y1, double X2, double Y2) const;
-  void ChordOrPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2,
-                  double y2, double x3, double y3, double x4, double y4, bool pie);
+  void ChordOrPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2, double y2,
+                  double x3, double y3, double x4, double y4, bool pie);
 
   std::string& content_;
   std::function<std::string(TBrushStyle)> hatch_;

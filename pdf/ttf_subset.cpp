@@ -42,8 +42,8 @@ class Bytes {
   int16_t S16(size_t at) const { return static_cast<int16_t>(U16(at)); }
   uint32_t U32(size_t at) const {
     Need(at, 4);
-    return (uint32_t{d_[at]} << 24) | (uint32_t{d_[at + 1]} << 16) |
-           (uint32_t{d_[at + 2]} << 8) | uint32_t{d_[at + 3]};
+    return (uint32_t{d_[at]} << 24) | (uint32_t{d_[at + 1]} << 16) | (uint32_t{d_[at + 2]} << 8) |
+           uint32_t{d_[at + 3]};
   }
   std::span<const uint8_t> Sub(size_t at, size_t len) const {
     Need(at, len);
@@ -175,9 +175,12 @@ std::vector<uint8_t> BuildTrueTypeSubset(std::span<const uint8_t> font,
       if (component >= numGlyphs) Damaged("component glyph out of range");
       mark(component);
       at += 4 + ((flags & kArgsAreWords) ? 4 : 2);
-      if (flags & kHaveScale) at += 2;
-      else if (flags & kHaveXYScale) at += 4;
-      else if (flags & kHaveTwoByTwo) at += 8;
+      if (flags & kHaveScale)
+        at += 2;
+      else if (flags & kHaveXYScale)
+        at += 4;
+      else if (flags & kHaveTwoByTwo)
+        at += 8;
       if (!(flags & kMoreComponents)) break;
     }
     if (at > len) Damaged("composite glyph runs past its end");
@@ -197,8 +200,10 @@ std::vector<uint8_t> BuildTrueTypeSubset(std::span<const uint8_t> font,
   const bool shortLoca = newGlyf.size() / 2 <= 0xFFFF;
   std::vector<uint8_t> newLoca((size_t{numGlyphs} + 1) * (shortLoca ? 2 : 4));
   for (size_t g = 0; g <= numGlyphs; ++g) {
-    if (shortLoca) PutU16(newLoca, 2 * g, newStart[g] / 2);
-    else PutU32(newLoca, 4 * g, newStart[g]);
+    if (shortLoca)
+      PutU16(newLoca, 2 * g, newStart[g] / 2);
+    else
+      PutU32(newLoca, 4 * g, newStart[g]);
   }
 
   std::vector<uint8_t> newHead(headTable.data.begin(), headTable.data.end());
@@ -214,9 +219,12 @@ std::vector<uint8_t> BuildTrueTypeSubset(std::span<const uint8_t> font,
   for (const Table& table : tables) {
     if (!table.present) continue;
     std::span<const uint8_t> data = table.data;
-    if (table.tag == Tag("glyf")) data = newGlyf;
-    else if (table.tag == Tag("loca")) data = newLoca;
-    else if (table.tag == Tag("head")) data = newHead;
+    if (table.tag == Tag("glyf"))
+      data = newGlyf;
+    else if (table.tag == Tag("loca"))
+      data = newLoca;
+    else if (table.tag == Tag("head"))
+      data = newHead;
     out.push_back({table.tag, data});
   }
 

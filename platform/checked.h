@@ -30,7 +30,9 @@ inline int32_t CheckedMul(int32_t a, int32_t b) {
   return r;
 }
 
-inline int32_t CheckedNeg(int32_t a) { return CheckedSub(0, a); }
+inline int32_t CheckedNeg(int32_t a) {
+  return CheckedSub(0, a);
+}
 
 // A 64-bit value that must fit 32 bits.
 inline int32_t CheckedNarrow(int64_t v) {

@@ -2,7 +2,11 @@
 
 namespace pv {
 
-void ThrowOverflow() { throw EIntOverflow(); }
-void ThrowRange() { throw ERangeError(); }
+void ThrowOverflow() {
+  throw EIntOverflow();
+}
+void ThrowRange() {
+  throw ERangeError();
+}
 
 }  // namespace pv

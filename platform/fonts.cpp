@@ -93,12 +93,15 @@ constexpr SingleByteCharset kSingleByteCharsets[] = {
 constexpr char16_t kJapaneseKanji[] = u"日本語漢字東京大阪学校会社電話時間年月火水木金土曜円";
 constexpr char16_t kSimplified[] = u"这们说国时个为来对发过还没么样着经长门问东车书见语";
 constexpr char16_t kTraditional[] = u"這們說國時個為來對發過還沒麼樣著經長門問東車書見語";
-constexpr char16_t kHangul[] = u"가각간갈감강개거건걸것게겨결고공과관교구국그근글기김나날남내너네년노논누는"
-                               u"다단달대도동되두들등라람래로를리마만말매모무문미바반발배버법보부분비사산"
-                               u"상서선설성세소수스시신실아안알야어언여연영오와요우운원위유으은을의이인일"
-                               u"자작장재저전정제조주중지진차천체초최추치코타통파하학한할함해했행현형화회";
+constexpr char16_t kHangul[] =
+    u"가각간갈감강개거건걸것게겨결고공과관교구국그근글기김나날남내너네년노논누는"
+    u"다단달대도동되두들등라람래로를리마만말매모무문미바반발배버법보부분비사산"
+    u"상서선설성세소수스시신실아안알야어언여연영오와요우운원위유으은을의이인일"
+    u"자작장재저전정제조주중지진차천체초최추치코타통파하학한할함해했행현형화회";
 
-bool HasChar(FT_Face face, uint32_t c) { return FT_Get_Char_Index(face, c) != 0; }
+bool HasChar(FT_Face face, uint32_t c) {
+  return FT_Get_Char_Index(face, c) != 0;
+}
 
 bool CoversSingleByte(FT_Face face, int codePage) {
   for (int b = 0x20; b <= 0xFF; ++b) {
@@ -124,7 +127,9 @@ bool CoversRange(FT_Face face, uint32_t first, uint32_t last) {
   return true;
 }
 
-bool CoversAscii(FT_Face face) { return CoversRange(face, 0x21, 0x7E); }
+bool CoversAscii(FT_Face face) {
+  return CoversRange(face, 0x21, 0x7E);
+}
 
 std::vector<uint8_t> CoveredCharsets(FT_Face face, bool symbol, bool unicode) {
   std::vector<uint8_t> out;
@@ -220,11 +225,17 @@ FontFamily FamilyOf(const TT_OS2* os2, bool fixed) {
   if (fixed) return FontFamily::Modern;
   if (!os2) return FontFamily::DontCare;
   switch (os2->sFamilyClass >> 8) {
-    case 1: case 2: case 3: case 4: case 5: case 7:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 7:
       return FontFamily::Roman;
     case 8:
       return FontFamily::Swiss;
-    case 9: case 12:
+    case 9:
+    case 12:
       return FontFamily::Decorative;
     case 10:
       return FontFamily::Script;
@@ -239,7 +250,8 @@ FontFamily FamilyOf(const TT_OS2* os2, bool fixed) {
       return FontFamily::DontCare;
     case 3:
       return FontFamily::Script;
-    case 4: case 5:
+    case 4:
+    case 5:
       return FontFamily::Decorative;
     default:
       return FontFamily::DontCare;
@@ -584,9 +596,9 @@ class Registry {
     if (!config) return;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_WEIGHT, FC_SLANT,
-                                            FC_WIDTH, FC_FONTFORMAT, FC_VARIABLE,
-                                            static_cast<char*>(nullptr));
+    FcObjectSet* objects =
+        FcObjectSetBuild(FC_FAMILY, FC_FILE, FC_INDEX, FC_WEIGHT, FC_SLANT, FC_WIDTH, FC_FONTFORMAT,
+                         FC_VARIABLE, static_cast<char*>(nullptr));
     FcFontSet* set = (pattern && objects) ? FcFontList(config, pattern, objects) : nullptr;
     for (int i = 0; set && i < set->nfont; ++i) {
       FcPattern* p = set->fonts[i];
@@ -671,8 +683,8 @@ class Registry {
       if (!bytes->empty()) {
         fd = std::make_unique<FaceData>();
         fd->Bytes = bytes;
-        if (FT_New_Memory_Face(lib, bytes->data(), static_cast<FT_Long>(bytes->size()),
-                               e.Index, &fd->Face) != 0) {
+        if (FT_New_Memory_Face(lib, bytes->data(), static_cast<FT_Long>(bytes->size()), e.Index,
+                               &fd->Face) != 0) {
           fd->Face = nullptr;
           fd.reset();
         } else if (!LoadFaceMetrics(*fd, e.Index)) {
@@ -740,7 +752,9 @@ const StdFontMetrics& StandardFontFor(std::string_view face, uint8_t style) {
   return all[base + variant];
 }
 
-const Font& Realize(const FontKey& key) { return TheRegistry().Realize(key); }
+const Font& Realize(const FontKey& key) {
+  return TheRegistry().Realize(key);
+}
 
 bool IsInstalled(std::string_view face, std::string* installedName) {
   FamilyRecord* fam = TheRegistry().FindFamily(face);

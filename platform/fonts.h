@@ -34,18 +34,18 @@ enum class FontFamily : uint8_t { DontCare, Roman, Swiss, Modern, Script, Decora
 
 // Text metrics of a realised font, in pixels (TEXTMETRIC's meaning).
 struct TextMetrics {
-  int32_t Height = 0;      // ascent + descent
+  int32_t Height = 0;  // ascent + descent
   int32_t Ascent = 0;
-  int32_t Descent = 0;     // positive, below the baseline
+  int32_t Descent = 0;  // positive, below the baseline
   int32_t InternalLeading = 0;
   int32_t ExternalLeading = 0;
   int32_t AveCharWidth = 0;
   int32_t MaxCharWidth = 0;
-  int32_t Weight = 400;    // 400 regular, 700 bold
+  int32_t Weight = 400;  // 400 regular, 700 bold
   bool Italic = false;
   bool FixedPitch = false;
-  bool TrueType = false;   // an outline font with TrueType (glyf) data behind it
-  bool Vector = false;     // an outline (scalable) font
+  bool TrueType = false;  // an outline font with TrueType (glyf) data behind it
+  bool Vector = false;    // an outline (scalable) font
   bool Device = false;
   FontFamily Family = FontFamily::DontCare;
   uint8_t Charset = ANSI_CHARSET;
@@ -61,7 +61,7 @@ struct TextMetrics {
 struct OutlineMetrics {
   int32_t ItalicAngle = 0;  // tenths of a degree, counter-clockwise from vertical
   int32_t StrikeoutSize = 0;
-  int32_t StrikeoutPosition = 0;   // above the baseline
+  int32_t StrikeoutPosition = 0;  // above the baseline
   int32_t UnderscoreSize = 0;
   int32_t UnderscorePosition = 0;  // negative: below the baseline
 };
@@ -97,22 +97,22 @@ class Font {
 // Built-in metrics of one of the 14 standard PDF fonts, in 1/1000 of the em. They measure
 // every face that is not installed (generated from metric-compatible AFM files).
 struct StdFontMetrics {
-  const char* Name;             // "Helvetica-Bold"
-  int16_t Widths[224];          // codes 32..255: WinAnsi order; Symbol, ZapfDingbats own codes
-  int16_t Ascender;             // typographic: the top of "d"
-  int16_t Descender;            // the bottom of "p", negative
-  int16_t WinAscent;            // highest glyph of codes 32..255
-  int16_t WinDescent;           // lowest glyph of codes 32..255, positive below the baseline
-  int16_t BBox[4];              // left, bottom, right, top
+  const char* Name;     // "Helvetica-Bold"
+  int16_t Widths[224];  // codes 32..255: WinAnsi order; Symbol, ZapfDingbats own codes
+  int16_t Ascender;     // typographic: the top of "d"
+  int16_t Descender;    // the bottom of "p", negative
+  int16_t WinAscent;    // highest glyph of codes 32..255
+  int16_t WinDescent;   // lowest glyph of codes 32..255, positive below the baseline
+  int16_t BBox[4];      // left, bottom, right, top
   int16_t CapHeight;
-  int16_t ItalicAngle;          // tenths of a degree, counter-clockwise from vertical
-  int16_t UnderlinePosition;    // negative: below the baseline
+  int16_t ItalicAngle;        // tenths of a degree, counter-clockwise from vertical
+  int16_t UnderlinePosition;  // negative: below the baseline
   int16_t UnderlineThickness;
   int16_t AvgWidth;
   int16_t MaxWidth;
-  int16_t Weight;               // 400 or 700
+  int16_t Weight;  // 400 or 700
   bool FixedPitch;
-  bool Symbolic;                // own encoding instead of WinAnsi
+  bool Symbolic;  // own encoding instead of WinAnsi
   FontFamily Family;
 };
 
@@ -139,7 +139,9 @@ bool IsInstalled(std::string_view face, std::string* installedName = nullptr);
 const std::vector<uint8_t>& FaceCharsets(std::string_view face);
 
 // The ANSI code page of the system: 1252 (Western) everywhere.
-constexpr int AnsiCodePage() { return 1252; }
+constexpr int AnsiCodePage() {
+  return 1252;
+}
 
 // The Unicode character of a byte in a single-byte Windows code page (874, 1250 to 1258);
 // 0 for a byte the code page leaves unassigned or a code page without a table.

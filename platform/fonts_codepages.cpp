@@ -2,6 +2,7 @@
 // 0 marks a byte the code page leaves unassigned. Bytes below 0x80 are ASCII in all of them.
 #include "platform/fonts.h"
 
+// clang-format off
 namespace pv::fonts {
 
 namespace {

@@ -30,11 +30,26 @@ struct TRect {
 };
 
 enum class TBrushStyle : uint8_t {
-  bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross
+  bsSolid,
+  bsClear,
+  bsHorizontal,
+  bsVertical,
+  bsFDiagonal,
+  bsBDiagonal,
+  bsCross,
+  bsDiagCross
 };
 
 enum class TPenStyle : uint8_t {
-  psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame, psUserStyle, psAlternate
+  psSolid,
+  psDash,
+  psDot,
+  psDashDot,
+  psDashDotDot,
+  psClear,
+  psInsideFrame,
+  psUserStyle,
+  psAlternate
 };
 
 struct TPen {
@@ -57,11 +72,25 @@ enum class TFontPitch : uint8_t { fpDefault, fpVariable, fpFixed };
 
 // Character sets as the font and metafile records number them.
 enum : uint8_t {
-  ANSI_CHARSET = 0, DEFAULT_CHARSET = 1, SYMBOL_CHARSET = 2, MAC_CHARSET = 77,
-  SHIFTJIS_CHARSET = 128, HANGEUL_CHARSET = 129, JOHAB_CHARSET = 130, GB2312_CHARSET = 134,
-  CHINESEBIG5_CHARSET = 136, GREEK_CHARSET = 161, TURKISH_CHARSET = 162,
-  VIETNAMESE_CHARSET = 163, HEBREW_CHARSET = 177, ARABIC_CHARSET = 178, BALTIC_CHARSET = 186,
-  RUSSIAN_CHARSET = 204, THAI_CHARSET = 222, EASTEUROPE_CHARSET = 238, OEM_CHARSET = 255
+  ANSI_CHARSET = 0,
+  DEFAULT_CHARSET = 1,
+  SYMBOL_CHARSET = 2,
+  MAC_CHARSET = 77,
+  SHIFTJIS_CHARSET = 128,
+  HANGEUL_CHARSET = 129,
+  JOHAB_CHARSET = 130,
+  GB2312_CHARSET = 134,
+  CHINESEBIG5_CHARSET = 136,
+  GREEK_CHARSET = 161,
+  TURKISH_CHARSET = 162,
+  VIETNAMESE_CHARSET = 163,
+  HEBREW_CHARSET = 177,
+  ARABIC_CHARSET = 178,
+  BALTIC_CHARSET = 186,
+  RUSSIAN_CHARSET = 204,
+  THAI_CHARSET = 222,
+  EASTEUROPE_CHARSET = 238,
+  OEM_CHARSET = 255
 };
 
 // Windows MulDiv: a * b / c on 64 bits, rounded half away from zero.

@@ -35,8 +35,8 @@ void IniFile::Parse(std::string_view text) {
     }
     size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
-    entries_.push_back({section, std::string(Trim(line.substr(0, eq))),
-                        std::string(Trim(line.substr(eq + 1)))});
+    entries_.push_back(
+        {section, std::string(Trim(line.substr(0, eq))), std::string(Trim(line.substr(eq + 1)))});
   }
 }
 

@@ -48,8 +48,8 @@ bool LogFile::Open(const std::string& folder, const std::string& name) {
   std::string fallback = dir + "/" + name;
   file_ = std::fopen(fallback.c_str(), "wb");
   if (!file_) return false;
-  std::cerr << "Cannot create log " << path_ << " (" << first_error << "); logging to "
-            << fallback << '\n';
+  std::cerr << "Cannot create log " << path_ << " (" << first_error << "); logging to " << fallback
+            << '\n';
   path_ = fallback;
   return true;
 }

@@ -2,6 +2,7 @@
 // do not edit. Metrics of the 14 standard PDF fonts in 1/1000 em.
 #include "platform/fonts.h"
 
+// clang-format off
 namespace pv::fonts {
 
 namespace {

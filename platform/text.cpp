@@ -12,9 +12,12 @@ std::u16string Utf8ToUtf16(std::string_view s) {
     auto b = static_cast<unsigned char>(s[i]);
     uint32_t cp = b;
     size_t len = 1;
-    if (b >= 0xC2 && b <= 0xDF) len = 2, cp = b & 0x1F;
-    else if (b >= 0xE0 && b <= 0xEF) len = 3, cp = b & 0x0F;
-    else if (b >= 0xF0 && b <= 0xF4) len = 4, cp = b & 0x07;
+    if (b >= 0xC2 && b <= 0xDF)
+      len = 2, cp = b & 0x1F;
+    else if (b >= 0xE0 && b <= 0xEF)
+      len = 3, cp = b & 0x0F;
+    else if (b >= 0xF0 && b <= 0xF4)
+      len = 4, cp = b & 0x07;
     bool ok = len == 1 ? b < 0x80 : i + len <= s.size();
     for (size_t k = 1; ok && k < len; ++k) {
       auto c = static_cast<unsigned char>(s[i + k]);

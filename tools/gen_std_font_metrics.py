@@ -179,6 +179,7 @@ def emit(records):
     out.append("// do not edit. Metrics of the 14 standard PDF fonts in 1/1000 em.")
     out.append('#include "platform/fonts.h"')
     out.append("")
+    out.append("// clang-format off")
     out.append("namespace pv::fonts {")
     out.append("")
     out.append("namespace {")

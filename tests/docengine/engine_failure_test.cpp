@@ -26,7 +26,8 @@ class FailingEngine : public TgtCustomPlainsheetEngine {
 // A 1 x 1 24-bit bitmap file.
 std::vector<uint8_t> TinyBitmap() {
   std::vector<uint8_t> b(58, 0);
-  b[0] = 'B', b[1] = 'M', b[2] = 58, b[10] = 54, b[14] = 40, b[18] = 1, b[22] = 1, b[26] = 1, b[28] = 24;
+  b[0] = 'B', b[1] = 'M', b[2] = 58, b[10] = 54, b[14] = 40, b[18] = 1, b[22] = 1, b[26] = 1,
+  b[28] = 24;
   return b;
 }
 

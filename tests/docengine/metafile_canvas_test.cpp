@@ -1,5 +1,7 @@
 // The recording canvas: which records each canvas call yields, with which fields, in which
 // order.
+#include "docengine/metafile_canvas.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 
 #include "docengine/emf.h"
 #include "docengine/metafile.h"
-#include "docengine/metafile_canvas.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
 
@@ -51,9 +52,15 @@ std::vector<Rec> Body(const TMetafile& mf) {
   return {r.begin() + 1, r.end() - 1};
 }
 
-uint32_t Index(const Rec& r) { return r.as<EMRSELECTOBJECT>().ihObject; }
-uint32_t Mode(const Rec& r) { return r.as<EMRSETBKMODE>().iMode; }
-uint32_t Color(const Rec& r) { return r.as<EMRSETBKCOLOR>().crColor; }
+uint32_t Index(const Rec& r) {
+  return r.as<EMRSELECTOBJECT>().ihObject;
+}
+uint32_t Mode(const Rec& r) {
+  return r.as<EMRSETBKMODE>().iMode;
+}
+uint32_t Color(const Rec& r) {
+  return r.as<EMRSETBKCOLOR>().crColor;
+}
 
 TEST(MetafileCanvas, EmptyRecordingHasHeaderAndEof) {
   TMetafile mf;
@@ -105,10 +112,10 @@ TEST(MetafileCanvas, FillRectBringsPenThenBrushAndRecordsPatcopy) {
   c.FillRect({0, 0, 5, 5});  // same tools: no object records
   c.Close();
   std::vector<Rec> b = Body(mf);
-  ASSERT_EQ(Types(b), (std::vector<uint32_t>{
-                          EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_SETROP2,
-                          EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_SETBKMODE,
-                          EMR_SETBKCOLOR, EMR_BITBLT, EMR_BITBLT}));
+  ASSERT_EQ(Types(b),
+            (std::vector<uint32_t>{EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_SETROP2,
+                                   EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_SETBKMODE,
+                                   EMR_SETBKCOLOR, EMR_BITBLT, EMR_BITBLT}));
   auto pen = b[0].as<EMRCREATEPEN>();
   EXPECT_EQ(pen.ihPen, 1u);
   EXPECT_EQ(pen.lopn.lopnStyle, PS_SOLID);
@@ -150,10 +157,10 @@ TEST(MetafileCanvas, FillRectBringsPenThenBrushAndRecordsPatcopy) {
 TEST(MetafileCanvas, ChangedToolsReplaceObjectsAndReuseHandles) {
   TMetafile mf;
   TMetafileCanvas c(mf);
-  c.LineTo(1, 1);            // pen 1, brush 2
-  c.Pen.Color = 0x123456;    // new pen at the lowest free handle: 3
+  c.LineTo(1, 1);          // pen 1, brush 2
+  c.Pen.Color = 0x123456;  // new pen at the lowest free handle: 3
   c.LineTo(2, 2);
-  c.Pen.Width = 3;           // handle 1 is free again
+  c.Pen.Width = 3;  // handle 1 is free again
   c.LineTo(3, 3);
   c.Brush.Color = 0x0000FF;  // brush: lowest free is 3
   c.Ellipse(0, 0, 4, 4);
@@ -161,11 +168,9 @@ TEST(MetafileCanvas, ChangedToolsReplaceObjectsAndReuseHandles) {
   std::vector<Rec> b = Body(mf);
   ASSERT_EQ(Types(b, 8), (std::vector<uint32_t>{
                              EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_DELETEOBJECT, EMR_SETROP2,
-                             EMR_LINETO,
-                             EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_DELETEOBJECT, EMR_SETROP2,
-                             EMR_LINETO,
-                             EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_DELETEOBJECT,
-                             EMR_SETBKCOLOR, EMR_ELLIPSE}));
+                             EMR_LINETO, EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_DELETEOBJECT,
+                             EMR_SETROP2, EMR_LINETO, EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT,
+                             EMR_DELETEOBJECT, EMR_SETBKCOLOR, EMR_ELLIPSE}));
   EXPECT_EQ(b[8].as<EMRCREATEPEN>().ihPen, 3u);
   EXPECT_EQ(b[8].as<EMRCREATEPEN>().lopn.lopnColor, 0x123456u);
   EXPECT_EQ(Index(b[9]), 3u);
@@ -181,9 +186,9 @@ TEST(MetafileCanvas, ChangedToolsReplaceObjectsAndReuseHandles) {
 
 TEST(MetafileCanvas, PenStyles) {
   const std::pair<TPenStyle, uint32_t> styles[] = {
-      {TPenStyle::psDash, PS_DASH},         {TPenStyle::psDot, PS_DOT},
-      {TPenStyle::psDashDot, PS_DASHDOT},   {TPenStyle::psDashDotDot, PS_DASHDOTDOT},
-      {TPenStyle::psClear, PS_NULL},        {TPenStyle::psInsideFrame, PS_INSIDEFRAME},
+      {TPenStyle::psDash, PS_DASH},       {TPenStyle::psDot, PS_DOT},
+      {TPenStyle::psDashDot, PS_DASHDOT}, {TPenStyle::psDashDotDot, PS_DASHDOTDOT},
+      {TPenStyle::psClear, PS_NULL},      {TPenStyle::psInsideFrame, PS_INSIDEFRAME},
       {TPenStyle::psUserStyle, PS_SOLID}};
   for (auto [style, ps] : styles) {
     TMetafile mf;
@@ -226,13 +231,12 @@ TEST(MetafileCanvas, BrushStylesSetBackgroundModeAndColour) {
   c.FillRect({0, 0, 1, 1});
   c.Close();
   std::vector<Rec> b = Body(mf);
-  ASSERT_EQ(Types(b, 3), (std::vector<uint32_t>{
-                             EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_SETBKMODE,
-                             EMR_SETBKCOLOR, EMR_BITBLT,
-                             EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_DELETEOBJECT,
-                             EMR_SETBKMODE, EMR_SETBKCOLOR, EMR_BITBLT,
-                             EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_DELETEOBJECT,
-                             EMR_SETBKMODE, EMR_SETBKCOLOR, EMR_BITBLT}));
+  ASSERT_EQ(Types(b, 3),
+            (std::vector<uint32_t>{
+                EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_SETBKMODE, EMR_SETBKCOLOR,
+                EMR_BITBLT, EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_DELETEOBJECT,
+                EMR_SETBKMODE, EMR_SETBKCOLOR, EMR_BITBLT, EMR_CREATEBRUSHINDIRECT,
+                EMR_SELECTOBJECT, EMR_DELETEOBJECT, EMR_SETBKMODE, EMR_SETBKCOLOR, EMR_BITBLT}));
   auto hatched = b[3].as<EMRCREATEBRUSHINDIRECT>();
   EXPECT_EQ(hatched.lb.lbStyle, BS_HATCHED);
   EXPECT_EQ(hatched.lb.lbHatch, HS_DIAGCROSS);
@@ -247,10 +251,11 @@ TEST(MetafileCanvas, BrushStylesSetBackgroundModeAndColour) {
   EXPECT_EQ(Color(b[18]), 0xEFDFCFu);
 
   // Every hatch style maps to its hatch number.
-  const std::pair<TBrushStyle, uint32_t> hatches[] = {
-      {TBrushStyle::bsHorizontal, HS_HORIZONTAL}, {TBrushStyle::bsVertical, HS_VERTICAL},
-      {TBrushStyle::bsFDiagonal, HS_FDIAGONAL},   {TBrushStyle::bsBDiagonal, HS_BDIAGONAL},
-      {TBrushStyle::bsCross, HS_CROSS}};
+  const std::pair<TBrushStyle, uint32_t> hatches[] = {{TBrushStyle::bsHorizontal, HS_HORIZONTAL},
+                                                      {TBrushStyle::bsVertical, HS_VERTICAL},
+                                                      {TBrushStyle::bsFDiagonal, HS_FDIAGONAL},
+                                                      {TBrushStyle::bsBDiagonal, HS_BDIAGONAL},
+                                                      {TBrushStyle::bsCross, HS_CROSS}};
   for (auto [style, hs] : hatches) {
     TMetafile m2;
     {
@@ -274,10 +279,10 @@ TEST(MetafileCanvas, ShapeRecordsCarryTheirGeometry) {
   c.Arc(1, 2, 50, 60, 7, 8, 9, 10);
   c.Close();
   std::vector<Rec> b = Body(mf);
-  ASSERT_EQ(Types(b), (std::vector<uint32_t>{
-                          EMR_MOVETOEX, EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_SETROP2,
-                          EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_SETBKMODE,
-                          EMR_SETBKCOLOR, EMR_LINETO, EMR_ELLIPSE, EMR_ARC}));
+  ASSERT_EQ(Types(b),
+            (std::vector<uint32_t>{EMR_MOVETOEX, EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_SETROP2,
+                                   EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_SETBKMODE,
+                                   EMR_SETBKCOLOR, EMR_LINETO, EMR_ELLIPSE, EMR_ARC}));
   EXPECT_EQ(b[0].as<EMRMOVETOEX>().ptl.x, 100);
   EXPECT_EQ(b[0].as<EMRMOVETOEX>().ptl.y, 200);
   EXPECT_EQ(b[8].as<EMRLINETO>().ptl.x, 300);
@@ -359,12 +364,11 @@ TEST(MetafileCanvas, TextRecordsFontColourAdvancesAndPosition) {
   c.TextOut(0, 0, u"");
   c.Close();
   std::vector<Rec> b = Body(mf);
-  ASSERT_EQ(Types(b, 7), (std::vector<uint32_t>{
-                             EMR_EXTCREATEFONTINDIRECTW, EMR_SELECTOBJECT, EMR_SETTEXTCOLOR,
-                             EMR_EXTTEXTOUTW, EMR_MOVETOEX,
-                             EMR_SETTEXTCOLOR, EMR_EXTTEXTOUTW, EMR_MOVETOEX,
-                             EMR_EXTCREATEFONTINDIRECTW, EMR_SELECTOBJECT, EMR_DELETEOBJECT,
-                             EMR_EXTTEXTOUTW, EMR_MOVETOEX}));
+  ASSERT_EQ(Types(b, 7),
+            (std::vector<uint32_t>{EMR_EXTCREATEFONTINDIRECTW, EMR_SELECTOBJECT, EMR_SETTEXTCOLOR,
+                                   EMR_EXTTEXTOUTW, EMR_MOVETOEX, EMR_SETTEXTCOLOR, EMR_EXTTEXTOUTW,
+                                   EMR_MOVETOEX, EMR_EXTCREATEFONTINDIRECTW, EMR_SELECTOBJECT,
+                                   EMR_DELETEOBJECT, EMR_EXTTEXTOUTW, EMR_MOVETOEX}));
   auto f = b[7].as<EMREXTCREATEFONTINDIRECTW>();
   EXPECT_EQ(f.emr.nSize, 332u);
   EXPECT_EQ(f.ihFont, 3u);

@@ -1,5 +1,7 @@
 // The metafile processor over hand-built EMF record streams: the items it makes of each
 // record, the drawing state it tracks, and damaged streams.
+#include "docengine/metafile_processor.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,12 +9,10 @@
 #include <vector>
 
 #include "docengine/emf.h"
-
 #include "docengine/engine.h"
 #include "docengine/items.h"
 #include "docengine/metafile.h"
 #include "docengine/metafile_canvas.h"
-#include "docengine/metafile_processor.h"
 
 namespace pv {
 namespace {
@@ -59,12 +59,11 @@ class EmfBuilder {
                                static_cast<int32_t>(color)});
   }
   EmfBuilder& Brush(uint32_t ih, uint32_t style, uint32_t color, uint32_t hatch = 0) {
-    return Rec(EMR_CREATEBRUSHINDIRECT,
-               {static_cast<int32_t>(ih), static_cast<int32_t>(style),
-                static_cast<int32_t>(color), static_cast<int32_t>(hatch)});
+    return Rec(EMR_CREATEBRUSHINDIRECT, {static_cast<int32_t>(ih), static_cast<int32_t>(style),
+                                         static_cast<int32_t>(color), static_cast<int32_t>(hatch)});
   }
-  EmfBuilder& Font(uint32_t ih, int32_t height, const std::u16string& face,
-                   int32_t weight = 400, int32_t escapement = 0, uint8_t charset = 1) {
+  EmfBuilder& Font(uint32_t ih, int32_t height, const std::u16string& face, int32_t weight = 400,
+                   int32_t escapement = 0, uint8_t charset = 1) {
     EMREXTCREATEFONTINDIRECTW r{};
     r.ihFont = ih;
     r.elfw.lfHeight = height;
@@ -135,8 +134,8 @@ class TestEngine : public TgtCustomDocumentEngine {
 };
 
 // Runs the processor over a recording with the given offsets; returns the page's items.
-const TgtItemList& Play(TestEngine& engine, const EmfBuilder& emf, double ox = 0,
-                        double oy = 0, bool updateMode = false) {
+const TgtItemList& Play(TestEngine& engine, const EmfBuilder& emf, double ox = 0, double oy = 0,
+                        bool updateMode = false) {
   TgtMetafileProcessor p(engine);
   p.UpdatePositionTextMode = updateMode;
   p.Process(emf.Metafile(), ox, oy);
@@ -236,8 +235,8 @@ TEST(MetafileProcessor, PenWidths) {
   emf.Rec(EMR_SETMAPMODE, {1});
   emf.Pen(2, PS_DASH, 20, 0).Select(2).LineTo(20, 20);
   // Extended pens: zero counts as 1; the style is the low four bits.
-  emf.Rec(EMR_EXTCREATEPEN, {3, 0, 0, 0, 0, static_cast<int32_t>(PS_GEOMETRIC | PS_DOT), 0,
-                             0, 0x445566, 0, 0});
+  emf.Rec(EMR_EXTCREATEPEN,
+          {3, 0, 0, 0, 0, static_cast<int32_t>(PS_GEOMETRIC | PS_DOT), 0, 0, 0x445566, 0, 0});
   emf.Select(3).LineTo(30, 30);
   // Null pen stock object.
   emf.Select(ENHMETA_STOCK_OBJECT | NULL_PEN).LineTo(40, 40);
@@ -349,8 +348,8 @@ TEST(MetafileProcessor, EmptyTextMakesOnlyItsBackground) {
   emf.TextW(10, 10, u"");
   emf.TextW(10, 10, u"", ETO_OPAQUE, {0, 0, -1, -1});  // the empty-rectangle marker
   emf.Brush(1, BS_SOLID, 0x123456).Select(1);
-  emf.TextW(10, 10, u"", ETO_OPAQUE, {3, 4, 3, 9});   // no area: a line
-  emf.TextW(10, 10, u"", ETO_OPAQUE, {3, 4, 8, 9});   // opaque: background colour
+  emf.TextW(10, 10, u"", ETO_OPAQUE, {3, 4, 3, 9});  // no area: a line
+  emf.TextW(10, 10, u"", ETO_OPAQUE, {3, 4, 8, 9});  // opaque: background colour
   const TgtItemList& items = Play(engine, emf);
   ASSERT_EQ(items.size(), 2u);
   const auto& line = At<TgtShapeItem>(items, 0);
@@ -567,7 +566,7 @@ TEST(MetafileProcessor, PolyPolygonsPolyPolylinesAndPolyDraw) {
   std::vector<uint8_t> pd(4 * 2 + 2, 0);
   const int16_t pts[4] = {1, 2, 3, 4};
   std::memcpy(pd.data(), pts, 8);
-  pd[8] = 6;  // moveto
+  pd[8] = 6;      // moveto
   pd[9] = 2 | 1;  // lineto, closing
   EMRPOLYDRAW16 head{};
   head.cpts = 2;
@@ -634,8 +633,7 @@ TEST(MetafileProcessor, PathsClipsAndEndOfFile) {
   emf.Rec(EMR_BEGINPATH, {}).Rec(EMR_ENDPATH, {}).Rec(EMR_FILLPATH, {0, 0, 0, 0});
   emf.Rec(EMR_SELECTCLIPPATH, {static_cast<int32_t>(RGN_COPY)});
   // A region of one rectangle: its bounds, halved by the resolution, offsets added.
-  emf.Rec(EMR_EXTSELECTCLIPRGN,
-          {48, 1, 32, 1, 1, 16, 10, 20, 31, 41, 10, 20, 31, 41});
+  emf.Rec(EMR_EXTSELECTCLIPRGN, {48, 1, 32, 1, 1, 16, 10, 20, 31, 41, 10, 20, 31, 41});
   emf.Rec(EMR_EXTSELECTCLIPRGN, {0, 5});  // no region data: nothing
   emf.Eof();
   emf.LineTo(1, 1);  // after the end: never read

@@ -1,11 +1,12 @@
 // A recorded metafile saved as a .emf file: well formed, and loaded back unchanged.
+#include "docengine/metafile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
 #include "docengine/emf.h"
-#include "docengine/metafile.h"
 #include "docengine/metafile_canvas.h"
 #include "platform/errors.h"
 #include "support/support.h"

@@ -44,7 +44,8 @@ TEST(ExampleRecordings, WellFormedAndInDrawingOrder) {
     std::string bytes = pvtest::ReadFile(file);
     std::string why;
     EXPECT_TRUE(TMetafile::IsWellFormed(
-        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), &why))
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+        &why))
         << why;
 
     // The drawing records, in order, as the records of the image ask for them.
@@ -52,8 +53,12 @@ TEST(ExampleRecordings, WellFormedAndInDrawingOrder) {
     for (int32_t i = 0; i < image.Count; ++i) {
       const TID_DrawRecord& r = image.Records[static_cast<size_t>(i)];
       switch (r.Kind) {
-        case rkCircle: expected.push_back(EMR_ELLIPSE); break;
-        case rkRectangle: expected.push_back(EMR_BITBLT); break;
+        case rkCircle:
+          expected.push_back(EMR_ELLIPSE);
+          break;
+        case rkRectangle:
+          expected.push_back(EMR_BITBLT);
+          break;
         case rkTrack:
           for (int32_t k = 0; k + 3 <= r.Count; k += 2) expected.push_back(EMR_LINETO);
           break;
@@ -61,7 +66,9 @@ TEST(ExampleRecordings, WellFormedAndInDrawingOrder) {
           expected.push_back(r.Points[0] == r.Points[2] && r.Points[1] == r.Points[3] ? EMR_ELLIPSE
                                                                                       : EMR_ARC);
           break;
-        case rkPolygon: expected.push_back(EMR_POLYGON16); break;
+        case rkPolygon:
+          expected.push_back(EMR_POLYGON16);
+          break;
       }
     }
     std::vector<uint32_t> drawn;

@@ -1,15 +1,18 @@
+#include "draw/image.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "draw/image.h"
 #include "platform/errors.h"
 
 using namespace pv;
 
 namespace {
 
-std::vector<int32_t> Values(const TID_DrawRecord& r) { return {r.Points.begin(), r.Points.end()}; }
+std::vector<int32_t> Values(const TID_DrawRecord& r) {
+  return {r.Points.begin(), r.Points.end()};
+}
 
 }  // namespace
 

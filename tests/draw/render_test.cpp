@@ -102,8 +102,8 @@ TEST(DrawLayer, RecordKindsBecomeCanvasCalls) {
   InitDrawContext(rec.ctx, rec.canvas, 1000, 1000, 1000, 1000, 0, 0);
   TID_DrawFileFormat im;
   ResetImage(im);
-  AddCircle(im, 100, 100, 0);             // collapses to its centre
-  AddRectangle(im, 0, 0, 0, 0, 10, 0);    // zero height: painted one unit tall
+  AddCircle(im, 100, 100, 0);                   // collapses to its centre
+  AddRectangle(im, 0, 0, 0, 0, 10, 0);          // zero height: painted one unit tall
   AddTrack(im, 10, 0, 0, TPointArray{{5, 5}});  // one vertex: nothing
   AddTrack(im, 10, 0, 0, TPointArray{{0, 0}, {100, 0}, {100, 100}});
   AddPolygon(im, 1, 0, 0, TPointArray{{0, 0}, {50, 0}, {0, 50}});
@@ -150,9 +150,9 @@ TEST(DrawLayer, ArcsFullShortAndLong) {
   InitDrawContext(rec.ctx, rec.canvas, 10, 10, 1000, 1000, 0, 0);  // 100 image units a canvas unit
   TID_DrawFileFormat im;
   ResetImage(im);
-  AddArc(im, 10, 500, 500, 100, 0, 100, 0);    // start = end: a full circle outline
-  AddArc(im, 10, 500, 500, 10, 0, 0, 10);      // a short quarter whose ends map to one point
-  AddArc(im, 10, 500, 500, 0, 10, 10, 0);      // three quarters, ends on one point: drawn
+  AddArc(im, 10, 500, 500, 100, 0, 100, 0);  // start = end: a full circle outline
+  AddArc(im, 10, 500, 500, 10, 0, 0, 10);    // a short quarter whose ends map to one point
+  AddArc(im, 10, 500, 500, 0, 10, 10, 0);    // three quarters, ends on one point: drawn
   im.Color = clBlack;
   PaintImage(rec.ctx, im);
   rec.Finish();

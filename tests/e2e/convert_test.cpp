@@ -50,7 +50,8 @@ TEST(Convert, ExampleBoardsBecomeOneCheckedPdf) {
   EXPECT_TRUE(Contains(out, "Begin PDF Document"));
   EXPECT_TRUE(Contains(out, "PDF Document Complete"));
   EXPECT_EQ(std::count(out.begin(), out.end(), "Image Complete"), static_cast<long>(names.size()));
-  EXPECT_EQ(std::count(out.begin(), out.end(), "Start New PDF Page"), static_cast<long>(names.size() - 1));
+  EXPECT_EQ(std::count(out.begin(), out.end(), "Start New PDF Page"),
+            static_cast<long>(names.size() - 1));
 
   std::string first = names[0];
   fs::path pdf = dir / (first.substr(0, first.size() - 4) + "_gbr.pdf");
@@ -110,7 +111,9 @@ TEST(Convert, ActualSizeSettingDrawsTheBoardAtScaleOne) {
   auto widthAt72 = [](bool actual) {
     TempDir dir;
     fs::path exe = InstallBinary(dir.path());
-    if (actual) WriteFile(dir / "bin/Plotvane.ini", "; drawn at actual size\n[defaults]\n ActualSize = 0x1 \n");
+    if (actual)
+      WriteFile(dir / "bin/Plotvane.ini",
+                "; drawn at actual size\n[defaults]\n ActualSize = 0x1 \n");
     WriteFile(dir / "r.gbr", kRectangleBoard);
     RunResult r = RunProgram({exe.string(), "r.gbr"}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
@@ -119,6 +122,6 @@ TEST(Convert, ActualSizeSettingDrawsTheBoardAtScaleOne) {
     return DarkBox(img, 0, 40).width();
   };
   int actual = widthAt72(true), fitted = widthAt72(false);
-  EXPECT_NEAR(actual, 72, 2);           // one inch at 72 dpi
+  EXPECT_NEAR(actual, 72, 2);             // one inch at 72 dpi
   EXPECT_NEAR(fitted, 11 * 72 * 0.9, 3);  // landscape Letter: 90 % of 11 inches
 }

@@ -23,7 +23,8 @@ long IndexOf(const std::vector<std::string>& lines, const std::string& line) {
 }
 
 const char* kGood =
-    "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D02*\nX10000Y5000D01*\nX2000Y3000D03*\nM02*\n";
+    "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D02*\nX10000Y5000D01*\nX2000Y3000D03*"
+    "\nM02*\n";
 
 }  // namespace
 
@@ -64,7 +65,8 @@ TEST(Driver, MissingRefusedAndUnreadableFilesAreReportedAndSkipped) {
   auto log = SplitLines(ReadFile(dir / "bin/Plotvane_Log.txt"));
   EXPECT_TRUE(Contains(log, "File Not Found: missing.gbr"));
   EXPECT_TRUE(Contains(log, "Bad RS-274-X file: notes.txt"));
-  EXPECT_LT(IndexOf(log, "File Not Found: missing.gbr"), IndexOf(log, "Bad RS-274-X file: notes.txt"));
+  EXPECT_LT(IndexOf(log, "File Not Found: missing.gbr"),
+            IndexOf(log, "Bad RS-274-X file: notes.txt"));
 #if defined(__linux__)
   EXPECT_NE(r.err.find("Cannot read /proc/self/mem"), std::string::npos);
   bool logged = std::any_of(log.begin(), log.end(), [](const std::string& l) {
@@ -90,5 +92,6 @@ TEST(Driver, OverflowingCoordinateRefusesOnlyThatFile) {
   long bad = IndexOf(log, "Bad RS-274-X file: huge.gbr");
   ASSERT_GE(bad, 0);
   ASSERT_LT(bad + 1, static_cast<long>(log.size()));
-  EXPECT_EQ(log[static_cast<size_t>(bad + 1)].rfind("Reason: ", 0), 0u);  // one line with the reason
+  EXPECT_EQ(log[static_cast<size_t>(bad + 1)].rfind("Reason: ", 0),
+            0u);  // one line with the reason
 }

@@ -1,8 +1,8 @@
 // Hostile and broken input through the real binary: every file gets a clear message, the
 // run goes on with the next one, memory stays bounded, and nothing the user had is
 // changed except the output PDF (and the log in the program folder).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -166,7 +166,9 @@ class Hostile : public ::testing::Test {
     files.insert(files.begin(), exe_);
     return RunMeasured(files, dir_.path(), limits);
   }
-  std::vector<std::string> Log() const { return SplitLines(ReadFile(dir_ / "bin/Plotvane_Log.txt")); }
+  std::vector<std::string> Log() const {
+    return SplitLines(ReadFile(dir_ / "bin/Plotvane_Log.txt"));
+  }
   fs::path operator/(const std::string& name) const { return dir_ / name; }
 
   TempDir dir_;
@@ -251,10 +253,12 @@ TEST_F(Hostile, CoordinatesAtThe32BitLimits) {
 // Aperture macros that divide by zero, nest parentheses 100000 deep, overflow the double
 // range, and one that asks for more shapes than can be held.
 TEST_F(Hostile, MacrosDividingByZeroNestingDeepAndMultiplying) {
-  WriteFile(*this / "zero.gbr", "%FSLAX24Y24*%%MOIN*%%AMZ*$3=$1/0*1,1,$2/$3,0,0*1,1,0.05/0.0,0,0*"
-                                "1,1,0.02,0/0,1/0*%%ADD10Z,1X2*%D10*X0Y0D03*X1000Y1000D03*M02*");
+  WriteFile(*this / "zero.gbr",
+            "%FSLAX24Y24*%%MOIN*%%AMZ*$3=$1/0*1,1,$2/$3,0,0*1,1,0.05/0.0,0,0*"
+            "1,1,0.02,0/0,1/0*%%ADD10Z,1X2*%D10*X0Y0D03*X1000Y1000D03*M02*");
   WriteFile(*this / "deep.gbr", "%FSLAX24Y24*%%MOIN*%%AMD*$1=" + std::string(100000, '(') + "3" +
-                                    std::string(100000, ')') + "*1,1,0.03,0,0*%%ADD10D*%D10*"
+                                    std::string(100000, ')') +
+                                    "*1,1,0.03,0,0*%%ADD10D*%D10*"
                                     "X0Y0D03*X500Y0D03*M02*");
   WriteFile(*this / "huge.gbr", "%FSLAX24Y24*%%MOIN*%%AMH*1,1," + std::string(400, '9') + "X" +
                                     std::string(400, '9') + ",0,0*%%ADD10H*%D10*X0Y0D03*M02*");
@@ -288,9 +292,11 @@ TEST_F(Hostile, CapacitiesAndBeyond) {
   for (int m = 1; m <= 520; ++m)
     tables += "%AMM" + std::to_string(m) + "*1,1,0.01,0," + std::to_string(m % 9) + "*%\n";
   for (int d = 10; d <= 4100; ++d)
-    tables += "%ADD" + std::to_string(d) + (d % 3 ? "C,0.00" + std::to_string(d % 9 + 1)
-                                                   : "M" + std::to_string(d % 520 + 1)) + "*%\n";
-  for (int d = 10; d <= 4100; d += 37) tables += "D" + std::to_string(d) + "*X" + std::to_string(d) + "Y0D03*\n";
+    tables += "%ADD" + std::to_string(d) +
+              (d % 3 ? "C,0.00" + std::to_string(d % 9 + 1) : "M" + std::to_string(d % 520 + 1)) +
+              "*%\n";
+  for (int d = 10; d <= 4100; d += 37)
+    tables += "D" + std::to_string(d) + "*X" + std::to_string(d) + "Y0D03*\n";
   WriteFile(*this / "tables.gbr", tables + "M02*\n");
   Measured r = Run({"region80000.gbr", "region200000.gbr", "tables.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -351,10 +357,17 @@ TEST_F(Hostile, FileThatDisappearsOrBecomesUnreadable) {
     for (unsigned i = 0; !stop; ++i) {
       fs::remove_all(flip, ec);
       switch (i % 4) {
-        case 0: fs::copy_file(*this / "board.src", flip, ec); break;
-        case 1: break;  // gone
-        case 2: fs::create_directory(flip, ec); break;
-        case 3: fs::create_symlink("/proc/self/mem", flip, ec); break;
+        case 0:
+          fs::copy_file(*this / "board.src", flip, ec);
+          break;
+        case 1:
+          break;  // gone
+        case 2:
+          fs::create_directory(flip, ec);
+          break;
+        case 3:
+          fs::create_symlink("/proc/self/mem", flip, ec);
+          break;
       }
       std::this_thread::yield();
     }
@@ -387,16 +400,18 @@ TEST_F(Hostile, OutputPathIsAFolderOrReadOnly) {
   Snapshot before = Take(dir_.path());
   Measured r = Run({"good.gbr"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("File could not be created! good_gbr.pdf: a folder of that name is in the way"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find("File could not be created! good_gbr.pdf: a folder of that name is in the way"),
+      std::string::npos)
       << r.err;
-  EXPECT_TRUE(Has(Log(), "File could not be created! good_gbr.pdf: a folder of that name is in the way"));
+  EXPECT_TRUE(
+      Has(Log(), "File could not be created! good_gbr.pdf: a folder of that name is in the way"));
   ExpectOnlyChanged(before, Take(dir_.path()), {});
 
   fs::remove_all(*this / "good_gbr.pdf");
   WriteFile(*this / "good_gbr.pdf", "my old PDF");
-  fs::permissions(*this / "good_gbr.pdf", fs::perms::owner_read | fs::perms::group_read |
-                                              fs::perms::others_read);
+  fs::permissions(*this / "good_gbr.pdf",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   before = Take(dir_.path());
   r = Run({"good.gbr"});
   EXPECT_EQ(r.status, 1);
@@ -414,8 +429,9 @@ TEST_F(Hostile, OutputPathIsAFolderOrReadOnly) {
     r = Run({"locked/good.gbr"});
     fs::permissions(*this / "locked", fs::perms::owner_all);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("File could not be created! locked/good_gbr.pdf: its folder is not writable"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("File could not be created! locked/good_gbr.pdf: its folder is not writable"),
+        std::string::npos)
         << r.err;
   }
 }

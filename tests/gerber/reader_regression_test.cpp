@@ -97,8 +97,8 @@ TEST(GerberHostile, MacroShapesAreBounded) {
   }
   EXPECT_LE(MacroShapes().Count, kMaxMacroShapes);
   // The next file reads normally.
-  BytesRead ok = ReadBytes(std::string(kInchHeader) + CircleMacro("M", 3) +
-                           "%ADD10M*%D10*X0Y0D03*");
+  BytesRead ok =
+      ReadBytes(std::string(kInchHeader) + CircleMacro("M", 3) + "%ADD10M*%D10*X0Y0D03*");
   EXPECT_TRUE(ok.accepted);
   EXPECT_EQ(ok.image.Count, 3);
 }
@@ -123,8 +123,8 @@ TEST(GerberHostile, FlashedShapesAreBoundedBySize) {
   EXPECT_LE(static_cast<uint64_t>(partial.image.Count), kFreeCopies + text.size() / 2);
 
   // The same with a 1000-vertex standard polygon.
-  std::string poly = std::string(kInchHeader) + "%ADD10P,1X1000*%D10*X0Y0D03*" +
-                     Repeat("D3*", 30000);
+  std::string poly =
+      std::string(kInchHeader) + "%ADD10P,1X1000*%D10*X0Y0D03*" + Repeat("D3*", 30000);
   EXPECT_THROW(ReadBytes(poly), ERangeError);
 
   // Fewer flashes of the same macro fit.
@@ -188,8 +188,8 @@ TEST(GerberHostile, MacroExpressions) {
   ASSERT_NO_THROW(EvaluateExpression(std::string(100000, '(') + "1" + std::string(100000, ')')));
   EXPECT_DOUBLE_EQ(EvaluateExpression(Repeat("1+", 200000) + "1"), 200001.0);
 
-  const std::string deep = std::string(kInchHeader) + "%AMD*$1=" + std::string(50000, '(') +
-                           "3" + std::string(50000, ')') + "*1,1,$2/0,0,0*1,1,0.1/0.0,0,0*" +
+  const std::string deep = std::string(kInchHeader) + "%AMD*$1=" + std::string(50000, '(') + "3" +
+                           std::string(50000, ')') + "*1,1,$2/0,0,0*1,1,0.1/0.0,0,0*" +
                            "$3=0/0*1,1,0.01,$3,$3*%%ADD10D,1X2*%D10*X0Y0D03*";
   BytesRead r = ReadBytes(deep);
   EXPECT_TRUE(r.accepted);
@@ -199,8 +199,8 @@ TEST(GerberHostile, MacroExpressions) {
   EXPECT_EQ(r.image.Records[1].Size, 0);
   EXPECT_EQ(r.image.Records[2].Size, 10);
 
-  const std::string huge = std::string(kInchHeader) + "%AMH*1,1," + std::string(400, '9') +
-                           "X" + std::string(400, '9') + ",0,0*%%ADD10H*%D10*X0Y0D03*";
+  const std::string huge = std::string(kInchHeader) + "%AMH*1,1," + std::string(400, '9') + "X" +
+                           std::string(400, '9') + ",0,0*%%ADD10H*%D10*X0Y0D03*";
   EXPECT_THROW(ReadBytes(huge), ERangeError);
 }
 
@@ -230,8 +230,13 @@ TEST(GerberHostile, RegionAtAndBeyondThePathCapacity) {
 // 0..7, leading, trailing and no zero suppression, inch and millimetre, absolute and
 // incremental. Each read either completes or raises the reader's range or overflow error.
 TEST(GerberHostile, CoordinatesAtThe32BitLimits) {
-  const char* values[] = {"2147483647", "-2147483648", "2147483648", "-2147483649",
-                          "99999999999999999999", "-0", "0000000000000000000000001"};
+  const char* values[] = {"2147483647",
+                          "-2147483648",
+                          "2147483648",
+                          "-2147483649",
+                          "99999999999999999999",
+                          "-0",
+                          "0000000000000000000000001"};
   int refused = 0, read = 0;
   for (char zero : {'L', 'T', 'D'}) {
     for (char mode : {'A', 'I'}) {

@@ -1,11 +1,10 @@
 #include "pdf/crypt.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -236,8 +235,7 @@ TEST(Encryption, HandlerValues) {
   // Revision 2: U is the padding string under the file key.
   std::string u = Bytes(weak.UserValue());
   TRC4(weak.Key()).Apply(u);
-  EXPECT_EQ(HexString(u),
-            "28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
+  EXPECT_EQ(HexString(u), "28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
 
   // Strings and streams: RC4 with the object key, undone by applying it again.
   const std::string enc = weak.EncryptString("secret", 9);
@@ -313,19 +311,17 @@ void CheckWithQpdf(TgtPDFEncryptionLevel level) {
       << user.out;
   EXPECT_NE(user.out.find("No syntax or stream encoding errors"), std::string::npos) << user.out;
 
-  const auto owner =
-      RunTool({qpdf, "--check", "--password=owner-pw", file.string()}, dir.path());
+  const auto owner = RunTool({qpdf, "--check", "--password=owner-pw", file.string()}, dir.path());
   EXPECT_EQ(owner.status, 0) << owner.out << owner.err;
-  EXPECT_NE(owner.out.find("Supplied password is owner password"), std::string::npos)
-      << owner.out;
+  EXPECT_NE(owner.out.find("Supplied password is owner password"), std::string::npos) << owner.out;
 
   const auto wrong = RunTool({qpdf, "--check", "--password=nope", file.string()}, dir.path());
   EXPECT_NE(wrong.status, 0);
 
   const auto plain = dir / "plain.pdf";
   const auto dec = RunTool({qpdf, "--decrypt", "--password=user-pw", "--qdf",
-                                "--object-streams=disable", file.string(), plain.string()},
-                               dir.path());
+                            "--object-streams=disable", file.string(), plain.string()},
+                           dir.path());
   EXPECT_EQ(dec.status, 0) << dec.out << dec.err;
   const std::string out = pvtest::ReadFile(plain);
   // The decrypted (and inflated) operators; qdf output ends lines with LF only.
@@ -335,9 +331,13 @@ void CheckWithQpdf(TgtPDFEncryptionLevel level) {
   EXPECT_EQ(out.find("/Encrypt"), std::string::npos);
 }
 
-TEST(Encryption, QpdfOpens40BitDocument) { CheckWithQpdf(TgtPDFEncryptionLevel::el40bit); }
+TEST(Encryption, QpdfOpens40BitDocument) {
+  CheckWithQpdf(TgtPDFEncryptionLevel::el40bit);
+}
 
-TEST(Encryption, QpdfOpens128BitDocument) { CheckWithQpdf(TgtPDFEncryptionLevel::el128bit); }
+TEST(Encryption, QpdfOpens128BitDocument) {
+  CheckWithQpdf(TgtPDFEncryptionLevel::el128bit);
+}
 
 }  // namespace
 }  // namespace pv

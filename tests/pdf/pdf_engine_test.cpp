@@ -1,3 +1,5 @@
+#include "pdf/pdf_engine.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "pdf/pdf_engine.h"
 #include "pdf/pdf_text.h"
 #include "support/support.h"
 
@@ -52,7 +53,8 @@ XRef ReadXRef(const std::string& pdf) {
   auto problem = [&](std::string p) { x.Problems.push_back(std::move(p)); };
   if (pdf.compare(0, 17, std::string("%PDF-1.4\r\n%\xE2\xE3\xCF\xD3\r\n", 17)) != 0)
     problem("header");
-  if (pdf.size() < 5 || pdf.compare(pdf.size() - 5, 5, "%%EOF") != 0) problem("no %%EOF at the end");
+  if (pdf.size() < 5 || pdf.compare(pdf.size() - 5, 5, "%%EOF") != 0)
+    problem("no %%EOF at the end");
   size_t sx = pdf.rfind("startxref\r\n");
   if (sx == std::string::npos) {
     problem("no startxref");
@@ -128,7 +130,9 @@ std::vector<int> FileOrder(const XRef& x) {
   return order;
 }
 
-std::string Hex(std::string_view bytes) { return HexString(bytes); }
+std::string Hex(std::string_view bytes) {
+  return HexString(bytes);
+}
 
 std::string WriteTemp(const pvtest::TempDir& dir, const std::string& name, const std::string& pdf) {
   fs::path p = dir / name;
@@ -184,10 +188,13 @@ TEST(PdfEngine, OnePageObjectsAndFileOrder) {
             "/Resources 5 0 R/Contents 7 0 R/Dur 1/Trans <</Type/Trans/D 1/S/R >>\r\n>>\r\n"
             "endobj\r\n");
   const std::string content = StreamData(pdf, x, 7);
-  EXPECT_EQ(Object(pdf, x, 7).rfind("7 0 obj\r\n<<\r\n/Length 8 0 R/Filter /FlateDecode\r\n>>\r\nstream\r\n", 0), 0u);
+  EXPECT_EQ(Object(pdf, x, 7).rfind(
+                "7 0 obj\r\n<<\r\n/Length 8 0 R/Filter /FlateDecode\r\n>>\r\nstream\r\n", 0),
+            0u);
   EXPECT_EQ(Object(pdf, x, 8), "8 0 obj\r\n" + std::to_string(content.size()) + "\r\nendobj\r\n");
   EXPECT_EQ(Inflate(content), "q 1.0000 0 0 1.0000 0 0 cm\r\n" + kBackground612x792 + "\r\nQ\r\n");
-  EXPECT_EQ(Object(pdf, x, 2), "2 0 obj\r\n<<\r\n/Type/Pages/Count 1/Kids [6 0 R]\r\n>>\r\nendobj\r\n");
+  EXPECT_EQ(Object(pdf, x, 2),
+            "2 0 obj\r\n<<\r\n/Type/Pages/Count 1/Kids [6 0 R]\r\n>>\r\nendobj\r\n");
   EXPECT_EQ(Object(pdf, x, 5), "5 0 obj\r\n<<\r\n/ProcSet 4 0 R\r\n>>\r\nendobj\r\n");
   EXPECT_EQ(Object(pdf, x, 4), "4 0 obj\r\n[/PDF /Text /ImageC]\r\nendobj\r\n");
   const std::string date = Hex(d.e.DocumentDate());
@@ -214,10 +221,12 @@ TEST(PdfEngine, TwoPagesOfTheirOwnSize) {
   ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
   EXPECT_EQ(x.Size, 12);
   EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 9, 10, 11, 2, 5, 4, 3}));
-  EXPECT_NE(Object(pdf, x, 6).find("/MediaBox [0 0 612.0000 792.0000]/Resources 5 0 R/Contents 7 0 R"),
-            std::string::npos);
-  EXPECT_NE(Object(pdf, x, 9).find("/MediaBox [0 0 792.0000 612.0000]/Resources 5 0 R/Contents 10 0 R"),
-            std::string::npos);
+  EXPECT_NE(
+      Object(pdf, x, 6).find("/MediaBox [0 0 612.0000 792.0000]/Resources 5 0 R/Contents 7 0 R"),
+      std::string::npos);
+  EXPECT_NE(
+      Object(pdf, x, 9).find("/MediaBox [0 0 792.0000 612.0000]/Resources 5 0 R/Contents 10 0 R"),
+      std::string::npos);
   EXPECT_NE(Inflate(StreamData(pdf, x, 10)).find("0.0000 0.0000 792.0000 612.0000 re f"),
             std::string::npos);
   EXPECT_EQ(Object(pdf, x, 2),
@@ -244,8 +253,8 @@ TEST(PdfEngine, UncompressedContentAtTheInputResolution) {
       "\r\nq\r\n1.0000 1.0000 1.0000 rg n 0.0000 0.0000 6375.0000 8250.0000 re f \r\n\r\nQ"
       "\r\nq []0 d 7.5000 w 0.0000 0.0000 0.0000 RG 750.0000 7500.0000 m 1500.0000 7500.0000 l S"
       "\r\nQ\r\nQ\r\n";
-  EXPECT_EQ(Object(pdf, x, 7),
-            "7 0 obj\r\n<<\r\n/Length 8 0 R\r\n>>\r\nstream\r\n" + content + "\r\nendstream\r\nendobj\r\n");
+  EXPECT_EQ(Object(pdf, x, 7), "7 0 obj\r\n<<\r\n/Length 8 0 R\r\n>>\r\nstream\r\n" + content +
+                                   "\r\nendstream\r\nendobj\r\n");
   EXPECT_EQ(Object(pdf, x, 8), "8 0 obj\r\n" + std::to_string(content.size()) + "\r\nendobj\r\n");
   EXPECT_EQ(ToolProblems(pdf), "");
 }
@@ -283,9 +292,9 @@ TEST(PdfEngine, CommaDecimalLocaleStillWritesPoints) {
   bool ok = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
   if (!ok && !pvtest::FindTool("localedef").empty()) {
     // Build the locale privately when the system has none installed.
-    pvtest::RunResult r = pvtest::RunProgram(
-        {pvtest::FindTool("localedef"), "-i", "de_DE", "-f", "UTF-8", (locales / "de_DE.UTF-8").string()},
-        locales.path());
+    pvtest::RunResult r = pvtest::RunProgram({pvtest::FindTool("localedef"), "-i", "de_DE", "-f",
+                                              "UTF-8", (locales / "de_DE.UTF-8").string()},
+                                             locales.path());
     setenv("LOCPATH", locales.path().c_str(), 1);
     ok = r.status <= 1 && std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
   }
@@ -303,7 +312,8 @@ TEST(PdfEngine, CommaDecimalLocaleStillWritesPoints) {
   const std::string pdf = d.Pdf();
   EXPECT_NE(pdf.find("q 0.0960 0 0 0.0960 0 0 cm\r\n"), std::string::npos);
   EXPECT_NE(pdf.find("/MediaBox [0 0 612.0000 792.0000]"), std::string::npos);
-  EXPECT_NE(pdf.find("1.0000 1.0000 1.0000 rg n 0.0000 0.0000 6375.0000 8250.0000 re f"), std::string::npos);
+  EXPECT_NE(pdf.find("1.0000 1.0000 1.0000 rg n 0.0000 0.0000 6375.0000 8250.0000 re f"),
+            std::string::npos);
   EXPECT_EQ(pdf.find("0,0960"), std::string::npos);
 }
 
@@ -314,13 +324,17 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
     tzset();
   }
   ~ScopedEnv() {
-    if (had_) setenv(name_, old_.c_str(), 1);
-    else unsetenv(name_);
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
     tzset();
   }
 
@@ -377,10 +391,13 @@ TEST(PdfEngine, DocInfoLeavesOutEmptyValues) {
   XRef x = ReadXRef(pdf);
   const std::string date = Hex(d.e.DocumentDate());
   // Values are written untrimmed, in the order Author, Keywords, Creator, Title, Subject.
-  EXPECT_EQ(Object(pdf, x, 3),
-            "3 0 obj\r\n<<\r\n/CreationDate <" + date + ">/ModDate <" + date + ">/Producer <" +
-                Utf16Hex("Folioforge V2.41") + ">/Author <FEFF0041006E006E00200028" "00E4" "0029>"
-                "/Keywords <" + Utf16Hex(" pcb ") + ">\r\n>>\r\nendobj\r\n");
+  EXPECT_EQ(Object(pdf, x, 3), "3 0 obj\r\n<<\r\n/CreationDate <" + date + ">/ModDate <" + date +
+                                   ">/Producer <" + Utf16Hex("Folioforge V2.41") +
+                                   ">/Author <FEFF0041006E006E00200028"
+                                   "00E4"
+                                   "0029>"
+                                   "/Keywords <" +
+                                   Utf16Hex(" pcb ") + ">\r\n>>\r\nendobj\r\n");
 }
 
 TEST(PdfEngine, ViewerPreferencesAndPageTransition) {
@@ -396,16 +413,19 @@ TEST(PdfEngine, ViewerPreferencesAndPageTransition) {
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
   XRef x = ReadXRef(pdf);
-  EXPECT_EQ(Object(pdf, x, 1),
-            "1 0 obj\r\n<<\r\n/Type/Catalog/Pages 2 0 R/PageMode/FullScreen/PageLayout/TwoColumnRight"
-            "/ViewerPreferences <</CenterWindow true/FitWindow true/HideWindowUI true"
-            "/HideMenubar true/HideToolbar true/NonFullScreenPageMode/UseThumbs >>\r\n>>\r\nendobj\r\n");
-  EXPECT_NE(Object(pdf, x, 6).find("/Contents 7 0 R/Dur 3/Trans <</Type/Trans/D 3/S/Wipe/Di 90 >>\r\n>>"),
-            std::string::npos);
+  EXPECT_EQ(
+      Object(pdf, x, 1),
+      "1 0 obj\r\n<<\r\n/Type/Catalog/Pages 2 0 R/PageMode/FullScreen/PageLayout/TwoColumnRight"
+      "/ViewerPreferences <</CenterWindow true/FitWindow true/HideWindowUI true"
+      "/HideMenubar true/HideToolbar true/NonFullScreenPageMode/UseThumbs >>\r\n>>\r\nendobj\r\n");
+  EXPECT_NE(
+      Object(pdf, x, 6).find("/Contents 7 0 R/Dur 3/Trans <</Type/Trans/D 3/S/Wipe/Di 90 >>\r\n>>"),
+      std::string::npos);
   EXPECT_EQ(ToolProblems(pdf), "");
 
   MemDoc g;
-  g.e.ViewerPreferences().PresentationMode.TransitionEffect = TgtTransitionEffect::teGlitterTopLeftToBottomRight;
+  g.e.ViewerPreferences().PresentationMode.TransitionEffect =
+      TgtTransitionEffect::teGlitterTopLeftToBottomRight;
   g.e.BeginDoc();
   g.e.EndDoc();
   EXPECT_NE(g.Pdf().find("/Dur 1/Trans <</Type/Trans/D 1/S/Glitter/Di 315 >>"), std::string::npos);
@@ -453,7 +473,8 @@ TEST(PdfEngine, OutputFileReplacedOnlyWhenComplete) {
   EXPECT_EQ(pvtest::ReadFile(target).rfind("%PDF-1.4\r\n", 0), 0u);
   EXPECT_TRUE(ReadXRef(pvtest::ReadFile(target)).Problems.empty());
   std::vector<std::string> names;
-  for (const auto& f : fs::directory_iterator(dir.path())) names.push_back(f.path().filename().string());
+  for (const auto& f : fs::directory_iterator(dir.path()))
+    names.push_back(f.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"board.pdf"});
 
   // A folder that does not exist, and a folder where the file should go.
@@ -494,7 +515,9 @@ TEST(PdfEngine, ImageFormatCheck) {
     }
   }
   std::string handed;
-  e.OnErrorMessage = [&](TgtCustomDocumentEngine&, const EDocumentEngineError& err) { handed = err.what(); };
+  e.OnErrorMessage = [&](TgtCustomDocumentEngine&, const EDocumentEngineError& err) {
+    handed = err.what();
+  };
   EXPECT_NO_THROW(e.CheckOutputImageFormat(TgtOutputImageFormat::ifPNG));
   EXPECT_EQ(handed, "The PDF Engine does not support image format");
 }
@@ -514,7 +537,8 @@ std::string Qpdf(const std::vector<std::string>& args, int* status = nullptr) {
 
 TEST(PdfEngine, EncryptedDocumentsOpenWithEitherPassword) {
   if (pvtest::FindTool("qpdf").empty()) GTEST_SKIP() << "qpdf is not installed";
-  for (TgtPDFEncryptionLevel level : {TgtPDFEncryptionLevel::el40bit, TgtPDFEncryptionLevel::el128bit}) {
+  for (TgtPDFEncryptionLevel level :
+       {TgtPDFEncryptionLevel::el40bit, TgtPDFEncryptionLevel::el128bit}) {
     for (const char* user : {"user", ""}) {
       MemDoc d;
       d.e.SetFileName("/tmp/secret.gbr");
@@ -594,7 +618,8 @@ TEST(PdfEngine, HatchPatternsAreSharedResources) {
     XRef x = ReadXRef(pdf);
     ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
     EXPECT_EQ(Object(pdf, x, 5),
-              "5 0 obj\r\n<<\r\n/ColorSpace <</CSP [/Pattern /DeviceRGB]>>\r\n/Pattern <</PDC 9 0 R/PH 10 0 R>>"
+              "5 0 obj\r\n<<\r\n/ColorSpace <</CSP [/Pattern /DeviceRGB]>>\r\n/Pattern <</PDC 9 0 "
+              "R/PH 10 0 R>>"
               "\r\n/ProcSet 4 0 R\r\n>>\r\nendobj\r\n");
     const std::string head =
         "9 0 obj\r\n<<\r\n/Type /Pattern\r\n/Resources << /ProcSet [/PDF ] >>\r\n/PatternType 1\r\n"
@@ -602,16 +627,21 @@ TEST(PdfEngine, HatchPatternsAreSharedResources) {
     const std::string cell = "2 J 2 j 0.3 w 2.5 0 m 5 2.5 l 2.5 5 l 0 2.5 l s";
     if (compressed) {
       EXPECT_EQ(x.Size, 13);
-      EXPECT_EQ(Object(pdf, x, 9).rfind(head + "/Length\r\n11 0 R/Filter/FlateDecode>>\r\nstream\r\n", 0), 0u);
+      EXPECT_EQ(
+          Object(pdf, x, 9).rfind(head + "/Length\r\n11 0 R/Filter/FlateDecode>>\r\nstream\r\n", 0),
+          0u);
       EXPECT_EQ(Inflate(StreamData(pdf, x, 9)), cell);
-      EXPECT_EQ(Object(pdf, x, 11), "11 0 obj\r\n" + std::to_string(StreamData(pdf, x, 9).size()) + "\r\nendobj\r\n");
+      EXPECT_EQ(Object(pdf, x, 11),
+                "11 0 obj\r\n" + std::to_string(StreamData(pdf, x, 9).size()) + "\r\nendobj\r\n");
       EXPECT_EQ(Inflate(StreamData(pdf, x, 10)), "2 J 2 j 0.3 w 0 2.5 m 5 2.5 l S");
     } else {
       EXPECT_EQ(x.Size, 11);
-      EXPECT_EQ(Object(pdf, x, 9), head + "/Length " + std::to_string(cell.size()) + "\r\n>>\r\nstream\r\n" +
-                                       cell + "\r\nendstream\r\nendobj\r\n");
-      EXPECT_NE(pdf.find("/CSP cs 0.0000 1.0000 0.0000 /PH scn n 82.5000 717.0000 67.5000 67.5000 re f "),
-                std::string::npos);
+      EXPECT_EQ(Object(pdf, x, 9), head + "/Length " + std::to_string(cell.size()) +
+                                       "\r\n>>\r\nstream\r\n" + cell +
+                                       "\r\nendstream\r\nendobj\r\n");
+      EXPECT_NE(
+          pdf.find("/CSP cs 0.0000 1.0000 0.0000 /PH scn n 82.5000 717.0000 67.5000 67.5000 re f "),
+          std::string::npos);
     }
     EXPECT_EQ(ToolProblems(pdf), "");
   }
@@ -633,67 +663,53 @@ std::vector<uint8_t> Bmp2x2() {
   u32(22, 2);
   f[26] = 1;
   f[28] = 24;
-  const uint8_t rows[16] = {0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0, 0,   // bottom: blue, white (BGR)
-                            0, 0, 0xFF, 0, 0xFF, 0, 0, 0};        // top: red, green
+  const uint8_t rows[16] = {0xFF, 0, 0,    0xFF, 0xFF, 0xFF, 0, 0,   // bottom: blue, white (BGR)
+                            0,    0, 0xFF, 0,    0xFF, 0,    0, 0};  // top: red, green
   std::memcpy(f.data() + 54, rows, 16);
   return f;
 }
 
 const uint8_t kRedJpeg[] = {
-  0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10, 0x4a, 0x46, 0x49, 0x46, 0x00, 0x01,
-  0x01, 0x01, 0x00, 0x48, 0x00, 0x48, 0x00, 0x00, 0xff, 0xdb, 0x00, 0x43,
-  0x00, 0x08, 0x06, 0x06, 0x07, 0x06, 0x05, 0x08, 0x07, 0x07, 0x07, 0x09,
-  0x09, 0x08, 0x0a, 0x0c, 0x14, 0x0d, 0x0c, 0x0b, 0x0b, 0x0c, 0x19, 0x12,
-  0x13, 0x0f, 0x14, 0x1d, 0x1a, 0x1f, 0x1e, 0x1d, 0x1a, 0x1c, 0x1c, 0x20,
-  0x24, 0x2e, 0x27, 0x20, 0x22, 0x2c, 0x23, 0x1c, 0x1c, 0x28, 0x37, 0x29,
-  0x2c, 0x30, 0x31, 0x34, 0x34, 0x34, 0x1f, 0x27, 0x39, 0x3d, 0x38, 0x32,
-  0x3c, 0x2e, 0x33, 0x34, 0x32, 0xff, 0xdb, 0x00, 0x43, 0x01, 0x09, 0x09,
-  0x09, 0x0c, 0x0b, 0x0c, 0x18, 0x0d, 0x0d, 0x18, 0x32, 0x21, 0x1c, 0x21,
-  0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32,
-  0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32,
-  0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32,
-  0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32,
-  0x32, 0x32, 0xff, 0xc0, 0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x08, 0x03,
-  0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11, 0x01, 0xff, 0xc4, 0x00,
-  0x1f, 0x00, 0x00, 0x01, 0x05, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x00,
-  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05,
-  0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0xff, 0xc4, 0x00, 0xb5, 0x10, 0x00,
-  0x02, 0x01, 0x03, 0x03, 0x02, 0x04, 0x03, 0x05, 0x05, 0x04, 0x04, 0x00,
-  0x00, 0x01, 0x7d, 0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21,
-  0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22, 0x71, 0x14, 0x32, 0x81,
-  0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0, 0x24,
-  0x33, 0x62, 0x72, 0x82, 0x09, 0x0a, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x25,
-  0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a,
-  0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56,
-  0x57, 0x58, 0x59, 0x5a, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a,
-  0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x83, 0x84, 0x85, 0x86,
-  0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,
-  0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3,
-  0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6,
-  0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9,
-  0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf1,
-  0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa, 0xff, 0xc4, 0x00,
-  0x1f, 0x01, 0x00, 0x03, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
-  0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05,
-  0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0xff, 0xc4, 0x00, 0xb5, 0x11, 0x00,
-  0x02, 0x01, 0x02, 0x04, 0x04, 0x03, 0x04, 0x07, 0x05, 0x04, 0x04, 0x00,
-  0x01, 0x02, 0x77, 0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31,
-  0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13, 0x22, 0x32, 0x81, 0x08,
-  0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0, 0x15,
-  0x62, 0x72, 0xd1, 0x0a, 0x16, 0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18,
-  0x19, 0x1a, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x35, 0x36, 0x37, 0x38, 0x39,
-  0x3a, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55,
-  0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69,
-  0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x82, 0x83, 0x84,
-  0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97,
-  0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa,
-  0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4,
-  0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7,
-  0xd8, 0xd9, 0xda, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea,
-  0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa, 0xff, 0xda, 0x00,
-  0x0c, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3f, 0x00, 0xe2,
-  0xe8, 0xa2, 0x8a, 0xf9, 0x93, 0xf7, 0x13, 0xff, 0xd9
-};
+    0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10, 0x4a, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x01, 0x00, 0x48,
+    0x00, 0x48, 0x00, 0x00, 0xff, 0xdb, 0x00, 0x43, 0x00, 0x08, 0x06, 0x06, 0x07, 0x06, 0x05, 0x08,
+    0x07, 0x07, 0x07, 0x09, 0x09, 0x08, 0x0a, 0x0c, 0x14, 0x0d, 0x0c, 0x0b, 0x0b, 0x0c, 0x19, 0x12,
+    0x13, 0x0f, 0x14, 0x1d, 0x1a, 0x1f, 0x1e, 0x1d, 0x1a, 0x1c, 0x1c, 0x20, 0x24, 0x2e, 0x27, 0x20,
+    0x22, 0x2c, 0x23, 0x1c, 0x1c, 0x28, 0x37, 0x29, 0x2c, 0x30, 0x31, 0x34, 0x34, 0x34, 0x1f, 0x27,
+    0x39, 0x3d, 0x38, 0x32, 0x3c, 0x2e, 0x33, 0x34, 0x32, 0xff, 0xdb, 0x00, 0x43, 0x01, 0x09, 0x09,
+    0x09, 0x0c, 0x0b, 0x0c, 0x18, 0x0d, 0x0d, 0x18, 0x32, 0x21, 0x1c, 0x21, 0x32, 0x32, 0x32, 0x32,
+    0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32,
+    0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32,
+    0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0x32, 0xff, 0xc0,
+    0x00, 0x11, 0x08, 0x00, 0x08, 0x00, 0x08, 0x03, 0x01, 0x22, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11,
+    0x01, 0xff, 0xc4, 0x00, 0x1f, 0x00, 0x00, 0x01, 0x05, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,
+    0x0a, 0x0b, 0xff, 0xc4, 0x00, 0xb5, 0x10, 0x00, 0x02, 0x01, 0x03, 0x03, 0x02, 0x04, 0x03, 0x05,
+    0x05, 0x04, 0x04, 0x00, 0x00, 0x01, 0x7d, 0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21,
+    0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23,
+    0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72, 0x82, 0x09, 0x0a, 0x16, 0x17,
+    0x18, 0x19, 0x1a, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2a, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a,
+    0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a,
+    0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a,
+    0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99,
+    0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7,
+    0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5,
+    0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2, 0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf1,
+    0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa, 0xff, 0xc4, 0x00, 0x1f, 0x01, 0x00, 0x03,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
+    0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0xff, 0xc4, 0x00, 0xb5, 0x11, 0x00,
+    0x02, 0x01, 0x02, 0x04, 0x04, 0x03, 0x04, 0x07, 0x05, 0x04, 0x04, 0x00, 0x01, 0x02, 0x77, 0x00,
+    0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13,
+    0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0, 0x15,
+    0x62, 0x72, 0xd1, 0x0a, 0x16, 0x24, 0x34, 0xe1, 0x25, 0xf1, 0x17, 0x18, 0x19, 0x1a, 0x26, 0x27,
+    0x28, 0x29, 0x2a, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3a, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49,
+    0x4a, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, 0x5a, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69,
+    0x6a, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7a, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88,
+    0x89, 0x8a, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9a, 0xa2, 0xa3, 0xa4, 0xa5, 0xa6,
+    0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3, 0xc4,
+    0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe2,
+    0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9,
+    0xfa, 0xff, 0xda, 0x00, 0x0c, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3f, 0x00, 0xe2,
+    0xe8, 0xa2, 0x8a, 0xf9, 0x93, 0xf7, 0x13, 0xff, 0xd9};
 
 // The pixel (x, y) of a page rendered by pdftoppm at 72 dpi, as "r g b".
 std::string PixelAt(const std::string& pdf, int page, int x, int y) {
@@ -701,18 +717,19 @@ std::string PixelAt(const std::string& pdf, int page, int x, int y) {
   if (tool.empty()) return "no pdftoppm";
   pvtest::TempDir dir;
   const std::string file = WriteTemp(dir, "p.pdf", pdf);
-  pvtest::RunResult r = pvtest::RunProgram(
-      {tool, "-r", "72", "-f", std::to_string(page), "-l", std::to_string(page), "-singlefile", file,
-       (dir / "out").string()},
-      dir.path());
+  pvtest::RunResult r =
+      pvtest::RunProgram({tool, "-r", "72", "-f", std::to_string(page), "-l", std::to_string(page),
+                          "-singlefile", file, (dir / "out").string()},
+                         dir.path());
   if (r.status != 0) return "pdftoppm failed";
   const std::string ppm = pvtest::ReadFile(dir / "out.ppm");
   int w = 0, h = 0, max = 0, consumed = 0;
   if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &w, &h, &max, &consumed) != 3) return "bad ppm";
   const size_t at = static_cast<size_t>(consumed + 1) + (static_cast<size_t>(y) * w + x) * 3;
   if (at + 3 > ppm.size()) return "outside";
-  return std::to_string(static_cast<uint8_t>(ppm[at])) + " " + std::to_string(static_cast<uint8_t>(ppm[at + 1])) +
-         " " + std::to_string(static_cast<uint8_t>(ppm[at + 2]));
+  return std::to_string(static_cast<uint8_t>(ppm[at])) + " " +
+         std::to_string(static_cast<uint8_t>(ppm[at + 1])) + " " +
+         std::to_string(static_cast<uint8_t>(ppm[at + 2]));
 }
 
 }  // namespace
@@ -723,7 +740,8 @@ TEST(PdfEngine, ImagesBecomeXObjectsOfTheSharedResources) {
   d.e.BeginDoc();
   d.e.DrawImage(TgtRectD{0, 0, 96, 96}, TgtGraphic::FromBitmapFile(Bmp2x2()));
   d.e.DrawImageStream(TgtRectD{96, 0, 192, 96}, jpeg, 8, 8);
-  d.e.DrawImageStream(TgtRectD{0, 200, 96, 296}, {'n', 'o', 'p', 'e'}, 1, 1);  // unreadable: nothing
+  d.e.DrawImageStream(TgtRectD{0, 200, 96, 296}, {'n', 'o', 'p', 'e'}, 1,
+                      1);  // unreadable: nothing
   d.e.NewPage();
   d.e.DrawImage(TgtRectD{96, 96, 192, 192}, 0);  // the same picture again, by its index
   d.e.EndDoc();
@@ -733,20 +751,28 @@ TEST(PdfEngine, ImagesBecomeXObjectsOfTheSharedResources) {
   EXPECT_EQ(x.Size, 14);
   // Picture objects follow their page's content; a picture used again is not written again.
   EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 9, 10, 11, 12, 13, 2, 5, 4, 3}));
-  EXPECT_EQ(Object(pdf, x, 5), "5 0 obj\r\n<<\r\n/ProcSet 4 0 R/XObject <</Im0 9 0 R/Im1 10 0 R >>\r\n>>\r\nendobj\r\n");
-  EXPECT_EQ(Object(pdf, x, 9).rfind("9 0 obj\r\n<<\r\n/Type /XObject/Subtype /Image/Width 2/Height 2"
-                                    "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /FlateDecode/Length ",
-                                    0),
+  EXPECT_EQ(
+      Object(pdf, x, 5),
+      "5 0 obj\r\n<<\r\n/ProcSet 4 0 R/XObject <</Im0 9 0 R/Im1 10 0 R >>\r\n>>\r\nendobj\r\n");
+  EXPECT_EQ(Object(pdf, x, 9).rfind(
+                "9 0 obj\r\n<<\r\n/Type /XObject/Subtype /Image/Width 2/Height 2"
+                "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /FlateDecode/Length ",
+                0),
             0u);
-  EXPECT_EQ(Inflate(StreamData(pdf, x, 9)), std::string("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12));
-  EXPECT_EQ(Object(pdf, x, 10).rfind("10 0 obj\r\n<<\r\n/Type /XObject/Subtype /Image/Width 8/Height 8"
-                                     "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /DCTDecode/Length 633\r\n>>",
-                                     0),
-            0u);
+  EXPECT_EQ(Inflate(StreamData(pdf, x, 9)),
+            std::string("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12));
+  EXPECT_EQ(
+      Object(pdf, x, 10)
+          .rfind("10 0 obj\r\n<<\r\n/Type /XObject/Subtype /Image/Width 8/Height 8"
+                 "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /DCTDecode/Length 633\r\n>>",
+                 0),
+      0u);
   EXPECT_EQ(StreamData(pdf, x, 10), std::string(jpeg.begin(), jpeg.end()));
   const std::string page1 = Inflate(StreamData(pdf, x, 7));
-  EXPECT_NE(page1.find("\r\nq\r\n72.0000 0 0 72.0000 0.0000 720.0000 cm /Im0 Do\r\nQ"), std::string::npos);
-  EXPECT_NE(page1.find("\r\nq\r\n72.0000 0 0 72.0000 72.0000 720.0000 cm /Im1 Do\r\nQ"), std::string::npos);
+  EXPECT_NE(page1.find("\r\nq\r\n72.0000 0 0 72.0000 0.0000 720.0000 cm /Im0 Do\r\nQ"),
+            std::string::npos);
+  EXPECT_NE(page1.find("\r\nq\r\n72.0000 0 0 72.0000 72.0000 720.0000 cm /Im1 Do\r\nQ"),
+            std::string::npos);
   EXPECT_EQ(page1.find("/Im2"), std::string::npos);
   EXPECT_NE(Inflate(StreamData(pdf, x, 12)).find("72.0000 0 0 72.0000 72.0000 648.0000 cm /Im0 Do"),
             std::string::npos);
@@ -810,7 +836,8 @@ TEST(PdfEngineImages, BitmapDecoding) {
   // 1 bit, 3 x 2, bottom-up, rows padded to 4 bytes.
   int32_t w = 0, h = 0;
   EXPECT_EQ(Decoded(MakeBmp(40, 3, 2, 1, 0, bw, {0xA0, 0, 0, 0, 0x40, 0, 0, 0}), &w, &h),
-            "000000FFFFFF000000" "FFFFFF000000FFFFFF");
+            "000000FFFFFF000000"
+            "FFFFFF000000FFFFFF");
   EXPECT_EQ(w, 3);
   EXPECT_EQ(h, 2);
   // 4 bits, top-down (negative height), a 16-colour palette.
@@ -824,16 +851,19 @@ TEST(PdfEngineImages, BitmapDecoding) {
   EXPECT_EQ(Decoded(MakeBmp(40, 3, 1, 16, 0, {}, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0})),
             "FF000000FF000000FF");
   // 32 bits with bit fields after the header: red in the lowest byte.
-  EXPECT_EQ(Decoded(MakeBmp(40, 1, 1, 32, 3, {0xFF, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0xFF, 0}, {10, 20, 30, 0})),
+  EXPECT_EQ(Decoded(MakeBmp(40, 1, 1, 32, 3, {0xFF, 0, 0, 0, 0, 0xFF, 0, 0, 0, 0, 0xFF, 0},
+                            {10, 20, 30, 0})),
             "0A141E");
   // 24 bits in a version 5 header (124 bytes).
   EXPECT_EQ(Decoded(MakeBmp(124, 1, 1, 24, 0, {}, {1, 2, 3, 0})), "030201");
   // A core header with a three-byte palette.
-  EXPECT_EQ(Decoded(MakeBmp(12, 2, 1, 1, 0, {0, 0, 0xFF, 0xFF, 0, 0}, {0x40, 0, 0, 0})), "FF00000000FF");
+  EXPECT_EQ(Decoded(MakeBmp(12, 2, 1, 1, 0, {0, 0, 0xFF, 0xFF, 0, 0}, {0x40, 0, 0, 0})),
+            "FF00000000FF");
   // RLE8: a run of four, end of line, three literal pixels and a delta, end of bitmap.
   std::vector<uint8_t> pal3 = {0, 0, 0, 0, 0, 0, 0xFF, 0, 0xFF, 0, 0, 0};  // black, red, blue
   EXPECT_EQ(Decoded(MakeBmp(40, 4, 2, 8, 1, pal3, {4, 1, 0, 0, 0, 3, 2, 1, 2, 0, 0, 1})),
-            "0000FFFF00000000FF000000" "FF0000FF0000FF0000FF0000");
+            "0000FFFF00000000FF000000"
+            "FF0000FF0000FF0000FF0000");
   // RLE4: two runs of alternating indices.
   EXPECT_EQ(Decoded(MakeBmp(40, 3, 1, 4, 2, pal3, {3, 0x12, 0, 1})), "FF00000000FFFF0000");
 
@@ -858,8 +888,10 @@ TEST(PdfEngineImages, JpegFrameHeader) {
   EXPECT_EQ(info.Components, 3);
   EXPECT_FALSE(info.AdobeInverted);
   // An Adobe CMYK frame: inverted samples.
-  const std::vector<uint8_t> cmyk = {0xFF, 0xD8, 0xFF, 0xEE, 0, 14, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 2,
-                                     0xFF, 0xC2, 0, 20, 8, 0, 3, 0, 5, 4, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0, 4, 0x11, 0};
+  const std::vector<uint8_t> cmyk = {0xFF, 0xD8, 0xFF, 0xEE, 0, 14,   'A', 'd', 'o',  'b',
+                                     'e',  0,    100,  0,    0, 0,    0,   2,   0xFF, 0xC2,
+                                     0,    20,   8,    0,    3, 0,    5,   4,   1,    0x11,
+                                     0,    2,    0x11, 0,    3, 0x11, 0,   4,   0x11, 0};
   ASSERT_TRUE(ReadJpegInfo(cmyk, info));
   EXPECT_EQ(info.Width, 5);
   EXPECT_EQ(info.Height, 3);
@@ -867,7 +899,8 @@ TEST(PdfEngineImages, JpegFrameHeader) {
   EXPECT_TRUE(info.AdobeInverted);
   EXPECT_FALSE(ReadJpegInfo(std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xDA, 0, 2}, info));
   EXPECT_FALSE(ReadJpegInfo(std::vector<uint8_t>{'B', 'M', 0, 0}, info));
-  EXPECT_FALSE(ReadJpegInfo(std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xC0, 0, 40, 8}, info));  // cut short
+  EXPECT_FALSE(
+      ReadJpegInfo(std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xC0, 0, 40, 8}, info));  // cut short
 }
 
 TEST(PdfEngine, BackgroundPicturePlacedOrTiled) {
@@ -887,7 +920,8 @@ TEST(PdfEngine, BackgroundPicturePlacedOrTiled) {
     EXPECT_NE(Inflate(StreamData(pdf, x, 7)).find(paint), std::string::npos);
     EXPECT_NE(Inflate(StreamData(pdf, x, 11)).find(paint), std::string::npos);
     EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 9, 10, 11, 12, 2, 5, 4, 3}));
-    EXPECT_EQ(Object(pdf, x, 5), "5 0 obj\r\n<<\r\n/ProcSet 4 0 R/XObject <</BI 9 0 R >>\r\n>>\r\nendobj\r\n");
+    EXPECT_EQ(Object(pdf, x, 5),
+              "5 0 obj\r\n<<\r\n/ProcSet 4 0 R/XObject <</BI 9 0 R >>\r\n>>\r\nendobj\r\n");
     EXPECT_EQ(ToolProblems(pdf), "");
   }
   {
@@ -904,9 +938,11 @@ TEST(PdfEngine, BackgroundPicturePlacedOrTiled) {
               std::string::npos);
     EXPECT_NE(Object(pdf, x, 5).find("/Pattern <</PI 10 0 R>>"), std::string::npos);
     const std::string pattern = Object(pdf, x, 10);
-    EXPECT_NE(pattern.find("/Resources << /XObject << /BI 9 0 R >> >>\r\n/PatternType 1\r\n/PaintType 1\r\n"
-                           "/TilingType 1\r\n/BBox [0 0 1.5000 1.5000]\r\n/XStep 1.5000\r\n/YStep 1.5000\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        pattern.find(
+            "/Resources << /XObject << /BI 9 0 R >> >>\r\n/PatternType 1\r\n/PaintType 1\r\n"
+            "/TilingType 1\r\n/BBox [0 0 1.5000 1.5000]\r\n/XStep 1.5000\r\n/YStep 1.5000\r\n"),
+        std::string::npos);
     EXPECT_EQ(Inflate(StreamData(pdf, x, 10)), "q 1.5000 0 0 1.5000 0 0 cm /BI Do Q");
     EXPECT_EQ(ToolProblems(pdf), "");
   }
@@ -925,12 +961,14 @@ TEST(PdfEngine, ThumbnailsAndOutlines) {
   XRef x = ReadXRef(pdf);
   ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
   // The outline root is numbered with the catalog, before the first page.
-  EXPECT_NE(Object(pdf, x, 1).find("/Type/Catalog/Pages 2 0 R/Outlines 6 0 R/PageMode"), std::string::npos);
+  EXPECT_NE(Object(pdf, x, 1).find("/Type/Catalog/Pages 2 0 R/Outlines 6 0 R/PageMode"),
+            std::string::npos);
   const std::string page = Object(pdf, x, 7);
   EXPECT_NE(page.find("/S/R >>/Thumb 10 0 R\r\n>>"), std::string::npos) << page;
-  EXPECT_EQ(Object(pdf, x, 10).rfind("10 0 obj\r\n<<\r\n/Width 2/Height 2/ColorSpace /DeviceRGB"
-                                     "/BitsPerComponent 8/Filter /FlateDecode/Length ",
-                                     0),
+  EXPECT_EQ(Object(pdf, x, 10)
+                .rfind("10 0 obj\r\n<<\r\n/Width 2/Height 2/ColorSpace /DeviceRGB"
+                       "/BitsPerComponent 8/Filter /FlateDecode/Length ",
+                       0),
             0u);
   EXPECT_EQ(ToolProblems(pdf), "");
 }

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -50,7 +50,8 @@ std::map<int, size_t> Offsets(const std::string& pdf) {
   size_t at = std::stoul(pdf.substr(pdf.rfind("startxref\r\n") + 11));
   size_t line = pdf.find("\r\n", at + 6);
   int size = std::stoi(pdf.substr(at + 8, line - at - 8));
-  for (int k = 1; k < size; ++k) m[k] = std::stoul(pdf.substr(line + 2 + 20 * static_cast<size_t>(k), 10));
+  for (int k = 1; k < size; ++k)
+    m[k] = std::stoul(pdf.substr(line + 2 + 20 * static_cast<size_t>(k), 10));
   return m;
 }
 
@@ -72,8 +73,8 @@ std::string StreamData(const std::string& pdf, int n) {
 std::string Inflate(const std::string& z) {
   std::string out(4 << 20, '\0');
   uLongf size = static_cast<uLongf>(out.size());
-  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(z.data()),
-                 static_cast<uLong>(z.size())) != Z_OK)
+  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
+                 reinterpret_cast<const Bytef*>(z.data()), static_cast<uLong>(z.size())) != Z_OK)
     return "<inflate error>";
   out.resize(size);
   return out;
@@ -94,7 +95,9 @@ size_t Count(const std::string& s, const std::string& what) {
   return n;
 }
 
-std::string Num(double v) { return FormatNumber(v); }
+std::string Num(double v) {
+  return FormatNumber(v);
+}
 
 struct Tools {
   std::string Problems;  // qpdf, pdftoppm and mutool
@@ -122,7 +125,8 @@ std::string RendererComplaints(const std::string& pdf) {
     pvtest::RunResult r = pvtest::RunProgram(argv, dir.path());
     for (std::string l : pvtest::SplitLines(r.err)) {
       // mutool names the page a complaint belongs to.
-      if (l.empty() || l == "warning: ICC support is not available" || l.rfind("page ", 0) == 0) continue;
+      if (l.empty() || l == "warning: ICC support is not available" || l.rfind("page ", 0) == 0)
+        continue;
       for (const char* p : {"Syntax Error: ", "Syntax Warning: ", "warning: ", "error: "})
         if (l.rfind(p, 0) == 0) l = l.substr(std::strlen(p));
       if (std::find(lines.begin(), lines.end(), l) == lines.end()) lines.push_back(l);
@@ -131,14 +135,17 @@ std::string RendererComplaints(const std::string& pdf) {
   };
   const std::string file = (dir / "t.pdf").string();
   bool ok = collect({pvtest::FindTool("pdftoppm"), "-r", "10", "-png", file, (dir / "p").string()});
-  ok &= collect({pvtest::FindTool("mutool"), "draw", "-r", "10", "-o", (dir / "m%d.png").string(), file});
+  ok &= collect(
+      {pvtest::FindTool("mutool"), "draw", "-r", "10", "-o", (dir / "m%d.png").string(), file});
   if (!ok) return "failed";
   std::string s;
   for (const auto& l : lines) s += l + "\n";
   return s;
 }
 
-bool HaveDejaVu() { return fonts::IsInstalled("DejaVu Sans"); }
+bool HaveDejaVu() {
+  return fonts::IsInstalled("DejaVu Sans");
+}
 
 const std::string kPageStart =
     "q 1.0000 0 0 1.0000 0 0 cm\r\n"
@@ -154,10 +161,10 @@ TEST(PdfEngineText, SimpleFontTextBlock) {
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
   // Clear brush: an empty background part; the baseline one font size below the top.
-  EXPECT_EQ(StreamData(pdf, 7),
-            kPageStart +
-                "\r\n\r\n\r\n q BT\r\n0 Tr\r\n0.0000 0.0000 0.0000 rg\r\n/F0 8.0000 Tf\r\n 0.0000 Tc 0 Tw\r\n"
-                "72.0000 712.0000 Td\r\n(Hello) Tj\r\nET Q \r\n\r\nQ\r\n");
+  EXPECT_EQ(StreamData(pdf, 7), kPageStart +
+                                    "\r\n\r\n\r\n q BT\r\n0 Tr\r\n0.0000 0.0000 0.0000 rg\r\n/F0 "
+                                    "8.0000 Tf\r\n 0.0000 Tc 0 Tw\r\n"
+                                    "72.0000 712.0000 Td\r\n(Hello) Tj\r\nET Q \r\n\r\nQ\r\n");
   Tools t = Check(pdf);
   EXPECT_EQ(t.Problems, "");
   EXPECT_NE(t.Text.find("Hello"), std::string::npos) << t.Text;
@@ -173,7 +180,8 @@ TEST(PdfEngineText, CharacterSpacingFromTheMeasuredWidth) {
   for (char c : std::string("Wave")) sum += font.Info.Widths[static_cast<size_t>(c - 32)];
   const double measured = d.e.MeasureText(u"Wave", d.e.Font()).Width / 96.0 * 72.0;
   const double tc = (measured - sum * 8 / 1000.0) / 4;
-  EXPECT_NE(StreamData(d.Pdf(), 7).find("/F0 8.0000 Tf\r\n " + Num(tc) + " Tc 0 Tw\r\n"), std::string::npos);
+  EXPECT_NE(StreamData(d.Pdf(), 7).find("/F0 8.0000 Tf\r\n " + Num(tc) + " Tc 0 Tw\r\n"),
+            std::string::npos);
 }
 
 TEST(PdfEngineText, BackgroundsForSolidAndHatchBrushes) {
@@ -193,9 +201,11 @@ TEST(PdfEngineText, BackgroundsForSolidAndHatchBrushes) {
     return "72.0000 " + Num(top) + " m " + Num(r) + " " + Num(top) + " l " + Num(r) + " " + Num(b) +
            " l 72.0000 " + Num(b) + " l f\r\nQ";
   };
-  EXPECT_NE(content.find("Q\r\n\r\nq\r\n1.0000 0.0000 0.0000 rg " + box(720) + "\r\n\r\n q BT"), std::string::npos)
+  EXPECT_NE(content.find("Q\r\n\r\nq\r\n1.0000 0.0000 0.0000 rg " + box(720) + "\r\n\r\n q BT"),
+            std::string::npos)
       << content;
-  EXPECT_NE(content.find("\r\n\r\nq\r\n/CSP cs 0.0000 1.0000 0.0000 /PDC scn n " + box(648) + "\r\n\r\n q BT"),
+  EXPECT_NE(content.find("\r\n\r\nq\r\n/CSP cs 0.0000 1.0000 0.0000 /PDC scn n " + box(648) +
+                         "\r\n\r\n q BT"),
             std::string::npos)
       << content;
   EXPECT_NE(pdf.find("/Pattern <</PDC "), std::string::npos);
@@ -219,20 +229,24 @@ TEST(PdfEngineText, FontsSharedByFaceCharsetAndStyle) {
   EXPECT_EQ(Count(content, "/F1 8.0000 Tf"), 1u);
   EXPECT_NE(content.find("1.0000 0.0000 0.0000 rg\r\n/F0"), std::string::npos);
   // Fonts are numbered at first use; their descriptors at the end of the document.
-  EXPECT_NE(Object(pdf, 5).find("/Font <</F0 9 0 R /F1 10 0 R >>\r\n/ProcSet 4 0 R\r\n"), std::string::npos);
+  EXPECT_NE(Object(pdf, 5).find("/Font <</F0 9 0 R /F1 10 0 R >>\r\n/ProcSet 4 0 R\r\n"),
+            std::string::npos);
   const std::string f0 = Object(pdf, 9);
   const std::string head =
-      "9 0 obj\r\n<<\r\n/Type /Font/Subtype /Type1/Name /F0/BaseFont /Helvetica/Encoding /WinAnsiEncoding"
+      "9 0 obj\r\n<<\r\n/Type /Font/Subtype /Type1/Name /F0/BaseFont /Helvetica/Encoding "
+      "/WinAnsiEncoding"
       "/FirstChar 32/LastChar 255/Widths [";
   ASSERT_EQ(f0.rfind(head, 0), 0u) << f0;
   const size_t close = f0.find(']');
   const std::string widths = f0.substr(head.size(), close - head.size());
-  EXPECT_EQ(Count(widths, " "), 223u);  // 224 widths
+  EXPECT_EQ(Count(widths, " "), 223u);     // 224 widths
   EXPECT_EQ(widths.substr(0, 4), "278 ");  // the space of Helvetica
   EXPECT_EQ(f0.substr(close), "]/FontDescriptor 11 0 R\r\n>>\r\nendobj\r\n");
   const std::string desc = Object(pdf, 11);
-  EXPECT_EQ(desc.rfind("11 0 obj\r\n<<\r\n/Type /FontDescriptor/FontName /Helvetica/Flags 32/FontBBox[-250 ", 0),
-            0u);
+  EXPECT_EQ(
+      desc.rfind(
+          "11 0 obj\r\n<<\r\n/Type /FontDescriptor/FontName /Helvetica/Flags 32/FontBBox[-250 ", 0),
+      0u);
   EXPECT_NE(desc.find("/MaxWidth "), std::string::npos);
   EXPECT_EQ(desc.find("/MissingWidth"), std::string::npos);
   EXPECT_EQ(desc.find("/ItalicAngle"), std::string::npos);
@@ -250,7 +264,8 @@ TEST(PdfEngineText, CanvasTextIsOneElementTJ) {
   const std::string pdf = d.Pdf();
   const std::string content = StreamData(pdf, 7);
   // The baseline sits one font size below the top, raised by the underline thickness.
-  EXPECT_NE(content.find(" Tc 0 Tw\r\n72.0000 712.8000 Td\r\n[(Canvas \\(text\\))0.0000 ]TJ \r\nET Q \r\n"),
+  EXPECT_NE(content.find(
+                " Tc 0 Tw\r\n72.0000 712.8000 Td\r\n[(Canvas \\(text\\))0.0000 ]TJ \r\nET Q \r\n"),
             std::string::npos)
       << content;
   Tools t = Check(pdf);
@@ -277,16 +292,19 @@ TEST(PdfEngineText, EscapingRotationEffectsAndClips) {
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
   const std::string content = StreamData(pdf, 7);
-  EXPECT_NE(content.find("72.0000 712.0000 Td\r\n(a\\(b\\)\\\\c  d) Tj"), std::string::npos) << content;
+  EXPECT_NE(content.find("72.0000 712.0000 Td\r\n(a\\(b\\)\\\\c  d) Tj"), std::string::npos)
+      << content;
   // Rotated a quarter turn: a text matrix, the origin moved along the rotated vertical; and
   // no link annotation for rotated text.
-  EXPECT_NE(content.find("0.0000 1.0000 -1.0000 0.0000 80.0000 567.0000 Tm \r\n(up www.example.com) Tj"),
-            std::string::npos)
+  EXPECT_NE(
+      content.find("0.0000 1.0000 -1.0000 0.0000 80.0000 567.0000 Tm \r\n(up www.example.com) Tj"),
+      std::string::npos)
       << content;
   EXPECT_EQ(pdf.find("/Annots"), std::string::npos);
   EXPECT_NE(content.find("BT\r\n1 Tr 4.0000 Ts\r\n"), std::string::npos);
   EXPECT_NE(content.find("BT\r\n2 Tr -4.0000 Ts\r\n"), std::string::npos);
-  EXPECT_NE(content.find("\r\n q 72.0000 387.0000 72.0000 30.0000 re W n\r\nBT\r\n0 Tr\r\n"), std::string::npos)
+  EXPECT_NE(content.find("\r\n q 72.0000 387.0000 72.0000 30.0000 re W n\r\nBT\r\n0 Tr\r\n"),
+            std::string::npos)
       << content;
   EXPECT_EQ(Check(pdf).Problems, "");
 }
@@ -302,9 +320,10 @@ TEST(PdfEngineText, UnderlineAndStrikeOut) {
   const double end = 72 + d.e.MeasureText(u"lined", d.e.Font()).Width * 0.75;
   // A substituted standard font: thickness size / 10 one point under the baseline, and
   // size / 20 at a fifth of the font height above it.
-  EXPECT_NE(content.find("ET Q \r\nq\r\n0.0000 0.0000 0.0000 RG 0.8000 w 72.0000 711.0000 m " + Num(end) +
-                         " 711.0000 l S\r\nQ\r\nq\r\n0.0000 0.0000 0.0000 RG 0.4000 w 72.0000 714.2000 m " +
-                         Num(end) + " 714.2000 l S\r\nQ\r\n"),
+  EXPECT_NE(content.find(
+                "ET Q \r\nq\r\n0.0000 0.0000 0.0000 RG 0.8000 w 72.0000 711.0000 m " + Num(end) +
+                " 711.0000 l S\r\nQ\r\nq\r\n0.0000 0.0000 0.0000 RG 0.4000 w 72.0000 714.2000 m " +
+                Num(end) + " 714.2000 l S\r\nQ\r\n"),
             std::string::npos)
       << content;
 }
@@ -323,15 +342,20 @@ TEST(PdfEngineText, LinkAnnotations) {
   const double bottom = 720 - d.e.MeasureText(u"see www.example.com/x now", f).Height * 0.75;
   // Annotations are numbered as the text is rendered, after the page's three objects and
   // the font.
-  EXPECT_EQ(Object(pdf, 10), "10 0 obj\r\n<<\r\n/Type/Annot/Border []/H/I/Subtype/Link/F 0/C [11 00 01]/Rect [" +
-                                 Num(left) + " 720.0000 " + Num(right) + " " + Num(bottom) + "]\r\n/A\r\n<<\r\n/S/URI /URI<" +
-                                 HexString("www.example.com/x") + ">\r\n>>>>\r\nendobj\r\n");
-  EXPECT_NE(Object(pdf, 11).find("/A\r\n<<\r\n/S/URI /URI<" + HexString("mailto:bob.smith@example.com") + ">\r\n>>"),
+  EXPECT_EQ(Object(pdf, 10),
+            "10 0 obj\r\n<<\r\n/Type/Annot/Border []/H/I/Subtype/Link/F 0/C [11 00 01]/Rect [" +
+                Num(left) + " 720.0000 " + Num(right) + " " + Num(bottom) +
+                "]\r\n/A\r\n<<\r\n/S/URI /URI<" + HexString("www.example.com/x") +
+                ">\r\n>>>>\r\nendobj\r\n");
+  EXPECT_NE(Object(pdf, 11).find("/A\r\n<<\r\n/S/URI /URI<" +
+                                 HexString("mailto:bob.smith@example.com") + ">\r\n>>"),
             std::string::npos);
-  EXPECT_NE(Object(pdf, 12).find("/A\r\n<<\r\n/Type /Action/S /Launch/F (/C/boards/top.gbr) /NewWindow true>>"),
+  EXPECT_NE(Object(pdf, 12).find(
+                "/A\r\n<<\r\n/Type /Action/S /Launch/F (/C/boards/top.gbr) /NewWindow true>>"),
             std::string::npos)
       << Object(pdf, 12);
-  EXPECT_NE(Object(pdf, 6).find("/Contents 7 0 R/Annots [10 0 R 11 0 R 12 0 R]/Dur 1"), std::string::npos);
+  EXPECT_NE(Object(pdf, 6).find("/Contents 7 0 R/Annots [10 0 R 11 0 R 12 0 R]/Dur 1"),
+            std::string::npos);
   EXPECT_EQ(Check(pdf).Problems, "");
 
   MemDoc off;
@@ -358,7 +382,8 @@ TEST(PdfEngineText, LinkRectangleCoversTheTextOnAScaledPage) {
   ASSERT_NE(annot, 0);
   const std::string obj = Object(pdf, annot);
   double l = 0, t = 0, r = 0, b = 0;
-  ASSERT_EQ(std::sscanf(obj.c_str() + obj.find("/Rect [") + 7, "%lf %lf %lf %lf", &l, &t, &r, &b), 4);
+  ASSERT_EQ(std::sscanf(obj.c_str() + obj.find("/Rect [") + 7, "%lf %lf %lf %lf", &l, &t, &r, &b),
+            4);
   pvtest::TempDir dir;
   pvtest::WriteFile(dir / "t.pdf", pdf);
   pvtest::RunResult bbox = pvtest::RunProgram(
@@ -367,8 +392,9 @@ TEST(PdfEngineText, LinkRectangleCoversTheTextOnAScaledPage) {
   ASSERT_NE(word, std::string::npos) << bbox.out;
   const size_t tag = bbox.out.rfind("<word", word);
   double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
-  ASSERT_EQ(std::sscanf(bbox.out.c_str() + tag, "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
-                        &xMin, &yMin, &xMax, &yMax),
+  ASSERT_EQ(std::sscanf(bbox.out.c_str() + tag,
+                        "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &xMin, &yMin,
+                        &xMax, &yMax),
             4);
   // In default user space, on the word: pdftotext measures from the top of the page.
   EXPECT_NEAR(l, xMin, 1.0);
@@ -412,8 +438,9 @@ TEST(PdfEngineText, DejaVuSansAsASimpleTrueTypeFont) {
     TgtTTFontEmbedding embed;
     bool exclude;
   };
-  for (Case c : {Case{TgtTTFontEmbedding::etfNone, false}, Case{TgtTTFontEmbedding::etfFull, false},
-                 Case{TgtTTFontEmbedding::etfSubset, false}, Case{TgtTTFontEmbedding::etfSubset, true}}) {
+  for (Case c :
+       {Case{TgtTTFontEmbedding::etfNone, false}, Case{TgtTTFontEmbedding::etfFull, false},
+        Case{TgtTTFontEmbedding::etfSubset, false}, Case{TgtTTFontEmbedding::etfSubset, true}}) {
     SCOPED_TRACE(static_cast<int>(c.embed) * 10 + c.exclude);
     MemDoc d;
     d.e.Compression().Enabled = true;
@@ -431,15 +458,17 @@ TEST(PdfEngineText, DejaVuSansAsASimpleTrueTypeFont) {
     const bool subset = c.embed == TgtTTFontEmbedding::etfSubset && !c.exclude;
     const std::string name = std::string(subset ? "WYOIAS+" : "") + "DejaVuSans";
     const std::string font = Object(pdf, 9);
-    EXPECT_EQ(font.rfind("9 0 obj\r\n<<\r\n/Type /Font/Subtype /TrueType/Name /F0/BaseFont /" + name +
-                             " /Encoding /WinAnsiEncoding/FirstChar 32/LastChar 255/Widths [",
-                         0),
-              0u)
+    EXPECT_EQ(
+        font.rfind("9 0 obj\r\n<<\r\n/Type /Font/Subtype /TrueType/Name /F0/BaseFont /" + name +
+                       " /Encoding /WinAnsiEncoding/FirstChar 32/LastChar 255/Widths [",
+                   0),
+        0u)
         << font;
     EXPECT_NE(Object(pdf, 10).find("/BaseFont /" + name + ",Bold /Encoding"), std::string::npos);
     const int descNo = std::stoi(font.substr(font.find("/FontDescriptor ") + 16));
     const std::string desc = Object(pdf, descNo);
-    EXPECT_NE(desc.find("/Type /FontDescriptor/FontName /" + name + " /Flags 32/FontBBox["), std::string::npos)
+    EXPECT_NE(desc.find("/Type /FontDescriptor/FontName /" + name + " /Flags 32/FontBBox["),
+              std::string::npos)
         << desc;
     EXPECT_NE(desc.find("/StemH 78/StemV 78/ItalicAngle 0"), std::string::npos) << desc;
     const size_t file = desc.find("/FontFile2 ");
@@ -481,28 +510,33 @@ TEST(PdfEngineText, CyrillicThroughTheCompositeFont) {
     d.e.EndDoc();
     const std::string pdf = d.Pdf();
     const std::string content = Inflate(StreamData(pdf, 7));
-    EXPECT_NE(content.find("0.0000 0.0000 0.0000 rg\r\n/F0 14 Tf\r\n0 Tw\r\n0 Tc\r\n72.0000 706.0000 Td <"),
+    EXPECT_NE(content.find(
+                  "0.0000 0.0000 0.0000 rg\r\n/F0 14 Tf\r\n0 Tw\r\n0 Tc\r\n72.0000 706.0000 Td <"),
               std::string::npos)
         << content;
     const std::string prefix = embed == TgtTTFontEmbedding::etfSubset ? "WYOIAS+" : "";
     const std::string type0 = Object(pdf, 9);
-    EXPECT_NE(type0.find("/Type/Font/Subtype/Type0/Name/F0/BaseFont/" + prefix +
-                         "DejaVuSans/Encoding/Identity-H/ToUnicode 11 0 R/DescendantFonts [10 0 R]\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        type0.find("/Type/Font/Subtype/Type0/Name/F0/BaseFont/" + prefix +
+                   "DejaVuSans/Encoding/Identity-H/ToUnicode 11 0 R/DescendantFonts [10 0 R]\r\n"),
+        std::string::npos)
         << type0;
     const std::string cid = Object(pdf, 10);
     EXPECT_NE(cid.find("/Type/Font/Subtype/CIDFontType2/BaseFont/" + prefix +
-                       "DejaVuSans/FontDescriptor 12 0 R/CIDSystemInfo\r\n<<\r\n/Registry<" + HexString("Adobe") +
-                       ">/Ordering<" + HexString("Identity") + ">/Supplement 0\r\n>>\r\n/W ["),
+                       "DejaVuSans/FontDescriptor 12 0 R/CIDSystemInfo\r\n<<\r\n/Registry<" +
+                       HexString("Adobe") + ">/Ordering<" + HexString("Identity") +
+                       ">/Supplement 0\r\n>>\r\n/W ["),
               std::string::npos)
         << cid;
     EXPECT_NE(cid.find("]/DW "), std::string::npos);
     EXPECT_NE(cid.find("/CIDToGIDMap/Identity"), std::string::npos);
     const std::string desc = Object(pdf, 12);
-    EXPECT_EQ(desc.find("/FontFile2 ") != std::string::npos, embed != TgtTTFontEmbedding::etfNone) << desc;
+    EXPECT_EQ(desc.find("/FontFile2 ") != std::string::npos, embed != TgtTTFontEmbedding::etfNone)
+        << desc;
     const std::string cmap = Inflate(StreamData(pdf, 11));
     EXPECT_EQ(cmap.rfind("%!PS-Adobe-3.0 Resource-CMap\r\n", 0), 0u);
-    EXPECT_NE(cmap.find("\r\n12 beginbfchar\r\n"), std::string::npos) << cmap;  // distinct characters
+    EXPECT_NE(cmap.find("\r\n12 beginbfchar\r\n"), std::string::npos)
+        << cmap;  // distinct characters
     EXPECT_NE(cmap.find("> <041F>\r\n"), std::string::npos) << cmap;
     Tools t = Check(pdf);
     if (embed == TgtTTFontEmbedding::etfNone) {
@@ -527,10 +561,12 @@ TEST(PdfEngineText, ForeignCharsetWithoutATrueTypeFaceShowsNoText) {
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
   const std::string content = StreamData(pdf, 7);
-  EXPECT_NE(content.find("1.0000 1.0000 0.0000 rg 72.0000 720.0000 m"), std::string::npos);  // background only
+  EXPECT_NE(content.find("1.0000 1.0000 0.0000 rg 72.0000 720.0000 m"),
+            std::string::npos);  // background only
   EXPECT_EQ(content.find("BT"), std::string::npos);
-  EXPECT_EQ(Object(pdf, 9), "9 0 obj\r\n<<\r\n/Type/Font/Subtype /Type1/Name /F0/BaseFont /Helvetica"
-                            "/Encoding /WinAnsiEncoding\r\n>>\r\nendobj\r\n");
+  EXPECT_EQ(Object(pdf, 9),
+            "9 0 obj\r\n<<\r\n/Type/Font/Subtype /Type1/Name /F0/BaseFont /Helvetica"
+            "/Encoding /WinAnsiEncoding\r\n>>\r\nendobj\r\n");
   EXPECT_EQ(Check(pdf).Problems, "");
 }
 
@@ -581,38 +617,52 @@ TEST(PdfFonts, MetricsAndBaseFontNames) {
   EXPECT_EQ(plain.Info.FontBBox[2], plain.Info.MaxWidth);
   EXPECT_EQ(plain.Info.FontBBox[3], plain.Info.Ascent);
   EXPECT_EQ(TgtPDFFont(font("No Such Face", fsBold), 0, false).BaseFontName(), "Helvetica-Bold");
-  EXPECT_EQ(TgtPDFFont(font("No Such Face", fsItalic), 0, false).BaseFontName(), "Helvetica-Oblique");
-  EXPECT_EQ(TgtPDFFont(font("No Such Face", fsBold | fsItalic), 0, false).BaseFontName(), "Helvetica-BoldOblique");
+  EXPECT_EQ(TgtPDFFont(font("No Such Face", fsItalic), 0, false).BaseFontName(),
+            "Helvetica-Oblique");
+  EXPECT_EQ(TgtPDFFont(font("No Such Face", fsBold | fsItalic), 0, false).BaseFontName(),
+            "Helvetica-BoldOblique");
   EXPECT_EQ(TgtPDFFont(font("Times-Roman", fsBold), 0, false).BaseFontName(), "Times-Roman");
-  EXPECT_EQ(TgtPDFFont(font("No Such Face", 0, SYMBOL_CHARSET), 0, false).BaseFontName(), "ZapfDingbats");
+  EXPECT_EQ(TgtPDFFont(font("No Such Face", 0, SYMBOL_CHARSET), 0, false).BaseFontName(),
+            "ZapfDingbats");
   EXPECT_EQ(TgtPDFFont(font("No Such Face", fsItalic), 0, false).Info.Flags, 96);
   if (!HaveDejaVu()) GTEST_SKIP() << "DejaVu Sans is not installed";
   TgtPDFFont dv(font("DejaVu Sans", fsBold | fsItalic), 0, false);
   EXPECT_EQ(dv.Info.FontKind, fkTrueType);
   EXPECT_EQ(dv.BaseFontName(), "DejaVuSans,BoldItalic");
   EXPECT_EQ(dv.Info.StemV, 78);
-  EXPECT_EQ(TgtPDFFont(font("DejaVu Sans", 0, RUSSIAN_CHARSET), 0, false).Info.FontKind, fkTrueType);
+  EXPECT_EQ(TgtPDFFont(font("DejaVu Sans", 0, RUSSIAN_CHARSET), 0, false).Info.FontKind,
+            fkTrueType);
   // A charset the face does not cover leaves the TrueType kind.
-  EXPECT_NE(TgtPDFFont(font("DejaVu Sans", 0, SHIFTJIS_CHARSET), 0, false).Info.FontKind, fkTrueType);
+  EXPECT_NE(TgtPDFFont(font("DejaVu Sans", 0, SHIFTJIS_CHARSET), 0, false).Info.FontKind,
+            fkTrueType);
 }
 
 TEST(PdfFonts, WidthRunsAndToUnicodeCMap) {
-  EXPECT_EQ(WidthRuns({5, 6, 7, 9, 10, 4}, {500, 500, 600, 600, 600, 600}), "5 6 500 7 7 600 9 10 600 4 4 600 ");
+  EXPECT_EQ(WidthRuns({5, 6, 7, 9, 10, 4}, {500, 500, 600, 600, 600, 600}),
+            "5 6 500 7 7 600 9 10 600 4 4 600 ");
   EXPECT_EQ(WidthRuns({}, {}), "");
   EXPECT_EQ(IdentityHCMap({}, {}), "");
   const std::string cmap = IdentityHCMap({0x24, 0x10, 0x1E5}, {U'A', U'\u0416', U'\U0001F600'});
-  EXPECT_EQ(cmap.rfind("%!PS-Adobe-3.0 Resource-CMap\r\n%%DocumentNeededResources: ProcSet (CIDInit)\r\n", 0), 0u);
-  EXPECT_NE(cmap.find("%%BeginResource: CMap (Identity-H)\r\n%%Title: (Identity-H Adobe Identity 0)\r\n"
-                      "%%Version: 10.001\r\n"),
-            std::string::npos);
-  EXPECT_NE(cmap.find("\r\n%%EndComments\r\n/CIDInit /ProcSet findresource begin\r\n12 dict begin\r\nbegincmap\r\n"
-                      "/CIDSystemInfo 3 dict dup begin\r\n/Registry (Adobe) def\r\n/Ordering (Identity) def\r\n"
-                      "/Supplement 0 def\r\nend def\r\n/CMapName /Identity-H def\r\n/CMapVersion 10.001 def\r\n"
-                      "/CMapType 1 def\r\n/XUID [1 10 25404 9999] def\r\n/WMode 0 def\r\n1 begincodespacerange\r\n"
-                      "<0000> <FFFF>\r\nendcodespacerange\r\n3 beginbfchar\r\n<0024> <0041>\r\n"
-                      "<0010> <0416>\r\n<01E5> <D83DDE00>\r\nendbfchar\r\nendcmap\r\n"
-                      "CMapName currentdict /CMap defineresource pop\r\nend\r\nend\r\n%%EndResource\r\n%%EOF"),
-            std::string::npos)
+  EXPECT_EQ(
+      cmap.rfind("%!PS-Adobe-3.0 Resource-CMap\r\n%%DocumentNeededResources: ProcSet (CIDInit)\r\n",
+                 0),
+      0u);
+  EXPECT_NE(
+      cmap.find("%%BeginResource: CMap (Identity-H)\r\n%%Title: (Identity-H Adobe Identity 0)\r\n"
+                "%%Version: 10.001\r\n"),
+      std::string::npos);
+  EXPECT_NE(
+      cmap.find(
+          "\r\n%%EndComments\r\n/CIDInit /ProcSet findresource begin\r\n12 dict "
+          "begin\r\nbegincmap\r\n"
+          "/CIDSystemInfo 3 dict dup begin\r\n/Registry (Adobe) def\r\n/Ordering (Identity) def\r\n"
+          "/Supplement 0 def\r\nend def\r\n/CMapName /Identity-H def\r\n/CMapVersion 10.001 def\r\n"
+          "/CMapType 1 def\r\n/XUID [1 10 25404 9999] def\r\n/WMode 0 def\r\n1 "
+          "begincodespacerange\r\n"
+          "<0000> <FFFF>\r\nendcodespacerange\r\n3 beginbfchar\r\n<0024> <0041>\r\n"
+          "<0010> <0416>\r\n<01E5> <D83DDE00>\r\nendbfchar\r\nendcmap\r\n"
+          "CMapName currentdict /CMap defineresource pop\r\nend\r\nend\r\n%%EndResource\r\n%%EOF"),
+      std::string::npos)
       << cmap;
   EXPECT_EQ(cmap.substr(cmap.size() - 5), "%%EOF");
   // At most 100 entries to a block.
@@ -624,5 +674,6 @@ TEST(PdfFonts, WidthRunsAndToUnicodeCMap) {
   }
   const std::string big = IdentityHCMap(codes, chars);
   EXPECT_NE(big.find("\r\n100 beginbfchar\r\n<0003> <0061>\r\n"), std::string::npos);
-  EXPECT_NE(big.find("<0066> <00C4>\r\nendbfchar\r\n50 beginbfchar\r\n<0067> <00C5>\r\n"), std::string::npos);
+  EXPECT_NE(big.find("<0066> <00C4>\r\nendbfchar\r\n50 beginbfchar\r\n<0067> <00C5>\r\n"),
+            std::string::npos);
 }

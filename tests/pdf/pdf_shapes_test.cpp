@@ -1,9 +1,9 @@
+#include "pdf/pdf_shapes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "pdf/pdf_shapes.h"
 
 using namespace pv;
 
@@ -23,7 +23,9 @@ struct Writer {
   }
 };
 
-TPen Pen(int width, TColor c = 0, TPenStyle s = TPenStyle::psSolid) { return {c, width, s}; }
+TPen Pen(int width, TColor c = 0, TPenStyle s = TPenStyle::psSolid) {
+  return {c, width, s};
+}
 
 }  // namespace
 
@@ -31,12 +33,14 @@ TEST(PdfShapes, LineAsWrittenAndUnderAClip) {
   Writer t;
   t.w.Units.PointsPerUnit = 0.75;
   t.w.RenderLine(Pen(1), 10 / 0.75, 20 / 0.75, 30 / 0.75, 40 / 0.75);
-  EXPECT_EQ(t.content,
-            "\r\nq []0 d 0.7500 w 0.0000 0.0000 0.0000 RG 10.0000 20.0000 m 30.0000 40.0000 l S\r\nQ");
+  EXPECT_EQ(
+      t.content,
+      "\r\nq []0 d 0.7500 w 0.0000 0.0000 0.0000 RG 10.0000 20.0000 m 30.0000 40.0000 l S\r\nQ");
   t.content.clear();
   t.w.ClipActive = true;  // no q/Q around shapes under a clip
   t.w.RenderLine(Pen(0), 0, 0, 1, 1);
-  EXPECT_EQ(t.content, "\r\n[]0 d 0.0000 w 0.0000 0.0000 0.0000 RG 0.0000 0.0000 m 0.7500 0.7500 l S\r\n");
+  EXPECT_EQ(t.content,
+            "\r\n[]0 d 0.0000 w 0.0000 0.0000 0.0000 RG 0.0000 0.0000 m 0.7500 0.7500 l S\r\n");
   t.content.clear();
   t.w.RenderLine(Pen(1, 0, TPenStyle::psClear), 0, 0, 1, 1);
   EXPECT_EQ(t.content, "");
@@ -69,7 +73,9 @@ TEST(PdfShapes, PolygonOperatorsByVisibility) {
   EXPECT_EQ(t.content.substr(t.content.size() - 6), " S \r\nQ");
   t.content.clear();
   t.w.RenderPolygon(tri, 3, &solid, Pen(0), true);  // zero width: not stroked
-  EXPECT_EQ(t.content, "\r\nq\r\n0.0000 0.0000 0.0000 rg 0.0000 0.0000 m 10.0000 0.0000 l 0.0000 10.0000 l  f \r\nQ");
+  EXPECT_EQ(t.content,
+            "\r\nq\r\n0.0000 0.0000 0.0000 rg 0.0000 0.0000 m 10.0000 0.0000 l 0.0000 10.0000 l  f "
+            "\r\nQ");
   t.content.clear();
   t.w.RenderPolygon(tri, 3, &clear, Pen(0), true);
   EXPECT_EQ(t.content, "");
@@ -80,7 +86,8 @@ TEST(PdfShapes, HatchedRegionUsesTheDiagonalCrossPattern) {
   TgtPoint quad[] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
   TBrush hatch{0, TBrushStyle::bsDiagCross};
   t.w.RenderPolygon(quad, 4, &hatch, Pen(1), true);
-  EXPECT_EQ(t.content.rfind("\r\nq\r\n/CSP cs 0.0000 0.0000 0.0000 /PDC scn n []0 d 1.0000 w", 0), 0u);
+  EXPECT_EQ(t.content.rfind("\r\nq\r\n/CSP cs 0.0000 0.0000 0.0000 /PDC scn n []0 d 1.0000 w", 0),
+            0u);
   EXPECT_EQ(t.content.substr(t.content.size() - 6), " B \r\nQ");
   ASSERT_EQ(t.registered.size(), 1u);
   EXPECT_EQ(t.registered[0], TBrushStyle::bsDiagCross);
@@ -171,18 +178,21 @@ TEST(PdfShapes, EllipseTextAndTheCurveShortcut) {
   t.content.clear();
   TBrush hatch{clBlack, TBrushStyle::bsHorizontal};
   t.w.RenderEllipse(Pen(1), &hatch, 0, 0, 20, 10);
-  EXPECT_EQ(t.content, "\r\nq\r\n/CSP cs 0.0000 0.0000 0.0000 /PH scn n " + kEllipse + " f" + kPen1 + kEllipse +
-                           " s\r\nQ");
+  EXPECT_EQ(t.content, "\r\nq\r\n/CSP cs 0.0000 0.0000 0.0000 /PH scn n " + kEllipse + " f" +
+                           kPen1 + kEllipse + " s\r\nQ");
   // A pen without a dash pattern keeps a blank after the hatch fill's "f".
   t.content.clear();
   t.w.RenderEllipse(Pen(1, 0, TPenStyle::psInsideFrame), &hatch, 0, 0, 20, 10);
-  EXPECT_NE(t.content.find(" f 1.0000 w 0.0000 0.0000 0.0000 RG 10.0000"), std::string::npos) << t.content;
+  EXPECT_NE(t.content.find(" f 1.0000 w 0.0000 0.0000 0.0000 RG 10.0000"), std::string::npos)
+      << t.content;
   // A flat ellipse: the second control point meets the end point, the "y" form.
   t.content.clear();
   t.w.RenderEllipse(Pen(1), nullptr, 0, 5, 20, 5);
-  EXPECT_NE(t.content.find("10.0000 5.0000 m 15.5228 5.0000 20.0000 5.0000 y "), std::string::npos) << t.content;
+  EXPECT_NE(t.content.find("10.0000 5.0000 m 15.5228 5.0000 20.0000 5.0000 y "), std::string::npos)
+      << t.content;
   size_t shortcuts = 0;
-  for (size_t p = t.content.find(" y"); p != std::string::npos; p = t.content.find(" y", p + 1)) ++shortcuts;
+  for (size_t p = t.content.find(" y"); p != std::string::npos; p = t.content.find(" y", p + 1))
+    ++shortcuts;
   EXPECT_EQ(shortcuts, 2u);  // to the right and to the left end; the other two stay curves
 }
 
@@ -197,8 +207,9 @@ TEST(PdfShapes, PolyShapesFilledAndOutlined) {
   }
   // A poly-polyline is stroked, never filled.
   t.w.RenderPolyShape(open, false);
-  EXPECT_EQ(t.content, std::string("\r\nq\r\n") + kPen1 +
-                           "\r\n0.0000 0.0000 m 10.0000 0.0000 l 5.0000 5.0000 m 6.0000 6.0000 l \r\nS\r\nQ");
+  EXPECT_EQ(t.content,
+            std::string("\r\nq\r\n") + kPen1 +
+                "\r\n0.0000 0.0000 m 10.0000 0.0000 l 5.0000 5.0000 m 6.0000 6.0000 l \r\nS\r\nQ");
   TgtPolyShapeItem closed;
   closed.EvenOdd = 1;
   TgtShapeItem& f = closed.AddFigure();
@@ -209,7 +220,8 @@ TEST(PdfShapes, PolyShapesFilledAndOutlined) {
   const std::string path = "0.0000 0.0000 m 10.0000 0.0000 l 0.0000 10.0000 l 0.0000 0.0000 l ";
   t.content.clear();
   t.w.RenderPolyShape(closed, true);
-  EXPECT_EQ(t.content, std::string("\r\nq\r\n") + kPen1 + "1.0000 0.0000 0.0000 rg\r\n" + path + "\r\nB*\r\nQ");
+  EXPECT_EQ(t.content, std::string("\r\nq\r\n") + kPen1 + "1.0000 0.0000 0.0000 rg\r\n" + path +
+                           "\r\nB*\r\nQ");
   closed.Figures[0].Pen.Width = 0;  // fill only, as designed: the pen text stays out too
   closed.EvenOdd = 0;
   t.content.clear();
@@ -237,13 +249,15 @@ TEST(PdfShapes, PolyPolygonsAreFilledOnly) {
   p.Points = {{0, 0}, {10, 0}, {10, 10}, {20, 20}, {30, 20}};
   t.w.RenderPolyPolygon(p);
   const std::string path =
-      "0.0000 0.0000 m \r\n10.0000 0.0000 l \r\n10.0000 10.0000 l \r\n20.0000 20.0000 m \r\n30.0000 20.0000 l \r\n\r\n";
+      "0.0000 0.0000 m \r\n10.0000 0.0000 l \r\n10.0000 10.0000 l \r\n20.0000 20.0000 m "
+      "\r\n30.0000 20.0000 l \r\n\r\n";
   EXPECT_EQ(t.content, "\r\nq\r\n\r\n1.0000 0.0000 0.0000 rg\r\n" + path + "\r\nf*\r\nQ");
   p.Brush.Style = TBrushStyle::bsVertical;
   p.EvenOdd = 0;
   t.content.clear();
   t.w.RenderPolyPolygon(p);
-  EXPECT_EQ(t.content, "\r\nq\r\n\r\n/CSP cs 1.0000 0.0000 0.0000 /PH scn n\r\n" + path + "\r\nf\r\nQ");
+  EXPECT_EQ(t.content,
+            "\r\nq\r\n\r\n/CSP cs 1.0000 0.0000 0.0000 /PH scn n\r\n" + path + "\r\nf\r\nQ");
   p.Brush.Style = TBrushStyle::bsClear;
   t.content.clear();
   t.w.RenderPolyPolygon(p);
@@ -252,15 +266,16 @@ TEST(PdfShapes, PolyPolygonsAreFilledOnly) {
 
 TEST(PdfShapes, ArcChordAndPieText) {
   Writer t;
-  const std::string arc = std::string(kPen1) + "10.0000 5.0000 m 10.0000 7.7614 7.7614 10.0000 5.0000 10.0000 c";
+  const std::string arc =
+      std::string(kPen1) + "10.0000 5.0000 m 10.0000 7.7614 7.7614 10.0000 5.0000 10.0000 c";
   t.w.RenderArc(Pen(1), 0, 0, 10, 10, 10, 5, 5, 10);
   // The arc text carries the pen text itself, so it is written twice.
   EXPECT_EQ(t.content, "\r\nq\r\n" + std::string(kPen1) + arc + " S\r\nQ");
   TBrush white{clWhite, TBrushStyle::bsSolid};
   t.content.clear();
   t.w.RenderPie(Pen(1), &white, 0, 0, 10, 10, 10, 5, 5, 10);
-  EXPECT_EQ(t.content, "\r\nq\r\n1.0000 1.0000 1.0000 rg " + arc + " 5.0000 5.0000 l f " + kPen1 + arc +
-                           " 5.0000 5.0000 l s\r\nQ");
+  EXPECT_EQ(t.content, "\r\nq\r\n1.0000 1.0000 1.0000 rg " + arc + " 5.0000 5.0000 l f " + kPen1 +
+                           arc + " 5.0000 5.0000 l s\r\nQ");
   t.content.clear();
   t.w.RenderChord(Pen(1), &white, 0, 0, 10, 10, 10, 5, 5, 10);
   EXPECT_EQ(t.content, "\r\nq\r\n1.0000 1.0000 1.0000 rg " + arc + " f " + kPen1 + arc + " s\r\nQ");
@@ -278,7 +293,8 @@ TEST(PdfShapes, ArcChordAndPieText) {
   t.content.clear();
   t.w.RenderArc(Pen(1), 0, 0, 10, 10, 10, 5, 5, 0);
   size_t curves = 0;
-  for (size_t p = t.content.find(" c"); p != std::string::npos; p = t.content.find(" c", p + 1)) ++curves;
+  for (size_t p = t.content.find(" c"); p != std::string::npos; p = t.content.find(" c", p + 1))
+    ++curves;
   EXPECT_EQ(curves, 3u);
 }
 
@@ -297,10 +313,12 @@ TEST(PdfShapes, PathModeCollectsAndPaints) {
   EXPECT_EQ(t.content, "");  // nothing is drawn while the path is built
   EXPECT_EQ(t.w.PathState, 1);
   t.w.RenderPath(PathOp(poFillPath));
-  EXPECT_EQ(t.content, std::string(kPen1) +
-                           "1.0000 1.0000 1.0000 rg \r\n10.0000 10.0000 m 20.0000 20.0000 l 30.0000 10.0000 l "
-                           "40.0000 40.0000 l 50.0000 10.0000 l 55.0000 15.0000 60.0000 15.0000 65.0000 10.0000 c "
-                           "0.0000 10.0000 5.0000 5.0000 re h f\r\n");
+  EXPECT_EQ(
+      t.content,
+      std::string(kPen1) +
+          "1.0000 1.0000 1.0000 rg \r\n10.0000 10.0000 m 20.0000 20.0000 l 30.0000 10.0000 l "
+          "40.0000 40.0000 l 50.0000 10.0000 l 55.0000 15.0000 60.0000 15.0000 65.0000 10.0000 c "
+          "0.0000 10.0000 5.0000 5.0000 re h f\r\n");
   EXPECT_EQ(t.w.PathState, 2);
   EXPECT_EQ(t.w.PathText, "");
 
@@ -311,7 +329,8 @@ TEST(PdfShapes, PathModeCollectsAndPaints) {
   t.w.RenderPath(PathOp(poBeginPath));
   t.w.RenderLine(Pen(1), 3, 3, 4, 4);
   t.w.RenderPath(PathOp(poStrokePath, false, 0, Pen(2), {clWhite, TBrushStyle::bsClear}));
-  EXPECT_EQ(t.content, "[]0 d 2.0000 w 0.0000 0.0000 0.0000 RG \r\n3.0000 3.0000 m 4.0000 4.0000 l S\r\n");
+  EXPECT_EQ(t.content,
+            "[]0 d 2.0000 w 0.0000 0.0000 0.0000 RG \r\n3.0000 3.0000 m 4.0000 4.0000 l S\r\n");
 
   t.content.clear();
   t.w.RenderPath(PathOp(poAbortPath));
@@ -335,7 +354,7 @@ TEST(PdfShapes, StrokeAndFillOperators) {
     t.w.RenderLine(pen, 0, 0, 1, 1);
     if (c.closed) t.w.RenderPath(PathOp(poCloseFigure));
     t.w.RenderPath(PathOp(poStrokeAndFillPath, c.evenOdd, 0, pen, brush));
-    const std::string prefix = c.penClear ? "1.0000 0.0000 0.0000 rg"
+    const std::string prefix = c.penClear     ? "1.0000 0.0000 0.0000 rg"
                                : c.brushClear ? kPen1
                                               : std::string(kPen1) + "1.0000 0.0000 0.0000 rg ";
     EXPECT_EQ(t.content, prefix + "\r\n0.0000 0.0000 m 1.0000 1.0000 l " + c.op + "\r\n") << c.op;
@@ -350,7 +369,8 @@ TEST(PdfShapes, ClipPathsAndTheEndOfThePage) {
   t.w.RenderPath(PathOp(poCloseFigure));
   t.w.RenderPath(PathOp(poSelectClipPath, false, RGN_COPY));
   // A closed figure is led back to its start.
-  EXPECT_EQ(t.content, "\r\n0.0000 0.0000 m 10.0000 0.0000 l 10.0000 10.0000 l 0.0000 0.0000 l  W* n \r\n");
+  EXPECT_EQ(t.content,
+            "\r\n0.0000 0.0000 m 10.0000 0.0000 l 10.0000 10.0000 l 0.0000 0.0000 l  W* n \r\n");
   EXPECT_TRUE(t.w.ClipActive);
   EXPECT_TRUE(t.w.ClipPathActive);
   t.content.clear();
@@ -392,10 +412,11 @@ TEST(PdfShapes, RectangleClipsByRegionMode) {
   two.Rects.push_back({20, 0, 30, 10});
   t.w.ClipActive = true;
   t.w.RenderClip(two);  // nested under an active clip
-  EXPECT_EQ(t.content,
-            " q 0.0000 0.0000 m \r\n10.0000 0.0000 l \r\n10.0000 10.0000 l \r\n0.0000 10.0000 l \r\n"
-            "0.0000 0.0000 l \r\n20.0000 0.0000 m \r\n30.0000 0.0000 l \r\n30.0000 10.0000 l \r\n"
-            "20.0000 10.0000 l \r\n20.0000 0.0000 l \r\n W* n \r\n");
+  EXPECT_EQ(
+      t.content,
+      " q 0.0000 0.0000 m \r\n10.0000 0.0000 l \r\n10.0000 10.0000 l \r\n0.0000 10.0000 l \r\n"
+      "0.0000 0.0000 l \r\n20.0000 0.0000 m \r\n30.0000 0.0000 l \r\n30.0000 10.0000 l \r\n"
+      "20.0000 10.0000 l \r\n20.0000 0.0000 l \r\n W* n \r\n");
   TgtClipItem copy;
   copy.RegionMode = RGN_COPY;
   copy.Rects.push_back({0, 0, 1, 1});
@@ -421,7 +442,7 @@ TEST(PdfShapes, BeziersRoundRectanglesAndPolyDraw) {
   Writer t;
   TgtPoint pts[] = {{0, 0}, {1, 1}, {2, 1}, {3, 0}, {4, 1}, {5, 1}, {6, 0}};
   t.w.RenderPolyBezier(pts, 3, Pen(1));
-  EXPECT_EQ(t.content, "");  // fewer than four points draw nothing
+  EXPECT_EQ(t.content, "");              // fewer than four points draw nothing
   t.w.RenderPolyBezier(pts, 6, Pen(1));  // the first four points make the only curve
   EXPECT_EQ(t.content, std::string("\r\nq\r\n") + kPen1 +
                            "0.0000 0.0000 m 1.0000 1.0000 2.0000 1.0000 3.0000 0.0000 c S\r\nQ");
@@ -432,11 +453,15 @@ TEST(PdfShapes, BeziersRoundRectanglesAndPolyDraw) {
   TBrush solid{clBlack, TBrushStyle::bsSolid};
   t.w.RenderRoundRect(Pen(1), &solid, 0, 0, 40, 20, 10, 10);
   size_t curves = 0, lines = 0;
-  for (size_t p = t.content.find(" c "); p != std::string::npos; p = t.content.find(" c ", p + 1)) ++curves;
-  for (size_t p = t.content.find(" l "); p != std::string::npos; p = t.content.find(" l ", p + 1)) ++lines;
+  for (size_t p = t.content.find(" c "); p != std::string::npos; p = t.content.find(" c ", p + 1))
+    ++curves;
+  for (size_t p = t.content.find(" l "); p != std::string::npos; p = t.content.find(" l ", p + 1))
+    ++lines;
   EXPECT_EQ(curves, 8u);  // four corners in the fill path and four in the stroke path
   EXPECT_EQ(lines, 8u);
-  EXPECT_EQ(t.content.rfind("\r\nq\r\n0.0000 0.0000 0.0000 rg 5.0000 20.0000 m 35.0000 20.0000 l ", 0), 0u);
+  EXPECT_EQ(
+      t.content.rfind("\r\nq\r\n0.0000 0.0000 0.0000 rg 5.0000 20.0000 m 35.0000 20.0000 l ", 0),
+      0u);
   EXPECT_NE(t.content.find(" h f []0 d"), std::string::npos);
   EXPECT_EQ(t.content.substr(t.content.size() - 7), " h s\r\nQ");
   t.content.clear();
@@ -447,11 +472,13 @@ TEST(PdfShapes, BeziersRoundRectanglesAndPolyDraw) {
   TgtPolyDrawItem pd;
   pd.Pen = Pen(1);
   pd.Points = {{0, 0}, {10, 0}, {11, 1}, {12, 1}, {13, 0}, {0, 5}};
-  pd.PointTypes = {PT_LINETO, PT_LINETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO, PT_LINETO | PT_CLOSEFIGURE};
+  pd.PointTypes = {PT_LINETO,   PT_LINETO,   PT_BEZIERTO,
+                   PT_BEZIERTO, PT_BEZIERTO, PT_LINETO | PT_CLOSEFIGURE};
   t.w.RenderPolyDraw(pd);  // a figure starts with a move, whatever its first point says
-  EXPECT_EQ(t.content, std::string("\r\nq\r\n") + kPen1 +
-                           "0.0000 0.0000 m 10.0000 0.0000 l 11.0000 1.0000 12.0000 1.0000 13.0000 0.0000 c "
-                           "0.0000 5.0000 l h S\r\nQ");
+  EXPECT_EQ(t.content,
+            std::string("\r\nq\r\n") + kPen1 +
+                "0.0000 0.0000 m 10.0000 0.0000 l 11.0000 1.0000 12.0000 1.0000 13.0000 0.0000 c "
+                "0.0000 5.0000 l h S\r\nQ");
   t.content.clear();
   t.w.RenderPath(PathOp(poBeginPath));
   pd.PointTypes[0] = PT_MOVETO;
@@ -463,8 +490,9 @@ TEST(PdfShapes, BeziersRoundRectanglesAndPolyDraw) {
 
 TEST(PdfShapes, PenStylesAndDashPatterns) {
   std::string s;
-  for (TPenStyle st : {TPenStyle::psSolid, TPenStyle::psDash, TPenStyle::psDot, TPenStyle::psDashDot,
-                       TPenStyle::psDashDotDot, TPenStyle::psClear, TPenStyle::psUserStyle})
+  for (TPenStyle st :
+       {TPenStyle::psSolid, TPenStyle::psDash, TPenStyle::psDot, TPenStyle::psDashDot,
+        TPenStyle::psDashDotDot, TPenStyle::psClear, TPenStyle::psUserStyle})
     TgtPdfShapeWriter::AppendDashPattern(s, st);
   EXPECT_EQ(s, "[]0 d [16 8]0 d [3 4]0 d [8 4 2 4]0 d [8 4 2 4 2 8]0 d ");
   Writer t;
@@ -473,7 +501,9 @@ TEST(PdfShapes, PenStylesAndDashPatterns) {
   EXPECT_EQ(t.content, "\r\nq\r\n0.0000 0.0000 0.0000 rg 0.0000 1.0000 1.0000 1.0000 re f \r\nQ");
   t.content.clear();
   TgtPoint line[] = {{0, 0}, {5, 0}, {5, 5}};
-  t.w.RenderPolygon(line, 3, nullptr, Pen(0, 0x00FF00, TPenStyle::psDot), false);  // width not tested
-  EXPECT_EQ(t.content, "\r\nq\r\n[3 4]0 d 0.0000 w 0.0000 1.0000 0.0000 RG 0.0000 0.0000 m 5.0000 0.0000 l "
-                       "5.0000 5.0000 l  S \r\nQ");
+  t.w.RenderPolygon(line, 3, nullptr, Pen(0, 0x00FF00, TPenStyle::psDot),
+                    false);  // width not tested
+  EXPECT_EQ(t.content,
+            "\r\nq\r\n[3 4]0 d 0.0000 w 0.0000 1.0000 0.0000 RG 0.0000 0.0000 m 5.0000 0.0000 l "
+            "5.0000 5.0000 l  S \r\nQ");
 }

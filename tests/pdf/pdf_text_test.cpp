@@ -1,11 +1,10 @@
 #include "pdf/pdf_text.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
@@ -113,9 +112,9 @@ TEST(FormatNumber, RoundsTheExactValueTiesAwayFromZero) {
 }
 
 TEST(FormatNumber, WholePartsAtEveryDigitCount) {
-  const char* wholes[] = {"9",         "10",        "99",        "100",       "999",
-                          "1000",      "9999",      "10000",     "99999",     "100000",
-                          "9999999",   "10000000",  "99999999",  "100000000", "999999999",
+  const char* wholes[] = {"9",         "10",        "99",       "100",       "999",
+                          "1000",      "9999",      "10000",    "99999",     "100000",
+                          "9999999",   "10000000",  "99999999", "100000000", "999999999",
                           "123456789", "1234567890"};
   for (const char* w : wholes) {
     const double v = std::stod(w);
@@ -182,8 +181,7 @@ TEST(FormatNumber, CommaLocaleStillWritesPoint) {
   const std::string localedef = FindProgram("localedef");
   if (!active && !localedef.empty()) {
     const auto r = RunTool(
-        {localedef, "-i", "de_DE", "-f", "UTF-8", (dir / "de_DE.UTF-8").string()},
-        dir.path());
+        {localedef, "-i", "de_DE", "-f", "UTF-8", (dir / "de_DE.UTF-8").string()}, dir.path());
     if (r.status == 0) {
       setenv("LOCPATH", dir.path().c_str(), 1);
       active = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
@@ -222,7 +220,7 @@ TEST(PdfText, HexAndTextStrings) {
   EXPECT_EQ(HexString(std::string_view("\x00\xAB\xff\x10", 4)), "00ABFF10");
   EXPECT_EQ(HexString(""), "");
   EXPECT_EQ(PdfTextString(u"Ab", 3), "FEFF00410062");
-  EXPECT_EQ(PdfTextString("\xC3\xA9", 3), "FEFF00E9");          // UTF-8 input
+  EXPECT_EQ(PdfTextString("\xC3\xA9", 3), "FEFF00E9");              // UTF-8 input
   EXPECT_EQ(PdfTextString("\xF0\x9F\x98\x80", 3), "FEFFD83DDE00");  // a surrogate pair
   EXPECT_EQ(PdfTextString(u"", 3), "FEFF");
 

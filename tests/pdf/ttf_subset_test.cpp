@@ -4,11 +4,10 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -148,9 +147,12 @@ std::vector<uint16_t> Components(const std::vector<uint8_t>& glyph) {
     const uint16_t flags = static_cast<uint16_t>((glyph.at(at) << 8) | glyph.at(at + 1));
     out.push_back(static_cast<uint16_t>((glyph.at(at + 2) << 8) | glyph.at(at + 3)));
     at += 4 + ((flags & 1) ? 4 : 2);
-    if (flags & 8) at += 2;
-    else if (flags & 0x40) at += 4;
-    else if (flags & 0x80) at += 8;
+    if (flags & 8)
+      at += 2;
+    else if (flags & 0x40)
+      at += 4;
+    else if (flags & 0x80)
+      at += 8;
     if (!(flags & 0x20)) break;
   }
   return out;
@@ -268,25 +270,26 @@ size_t DarkPixelsOfEmbedded(const std::vector<uint8_t>& fontFile, const std::str
   obj(1, "<</Type/Catalog/Pages 2 0 R>>");
   obj(2, "<</Type/Pages/Count 1/Kids [3 0 R]>>");
   const std::string content = "BT /F0 80 Tf 10 20 Td (HI) Tj ET";
-  obj(3, "<</Type/Page/Parent 2 0 R/MediaBox [0 0 200 100]/Contents 4 0 R"
-         "/Resources <</Font <</F0 5 0 R>>>>>>");
-  obj(4, "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content +
-             "\nendstream");
+  obj(3,
+      "<</Type/Page/Parent 2 0 R/MediaBox [0 0 200 100]/Contents 4 0 R"
+      "/Resources <</Font <</F0 5 0 R>>>>>>");
+  obj(4, "<</Length " + std::to_string(content.size()) + ">>\nstream\n" + content + "\nendstream");
   std::string widths;
   for (int c = 32; c <= 255; ++c) widths += "600 ";
-  obj(5, "<</Type/Font/Subtype/TrueType/BaseFont/WYOIAS+DejaVuSans/Encoding/WinAnsiEncoding"
-         "/FirstChar 32/LastChar 255/Widths [" + widths + "]/FontDescriptor 6 0 R>>");
-  obj(6, "<</Type/FontDescriptor/FontName/WYOIAS+DejaVuSans/Flags 32/FontBBox [-1021 -463 "
-         "1793 1232]/ItalicAngle 0/Ascent 928/Descent -236/CapHeight 928/StemV 78"
-         "/FontFile2 7 0 R>>");
+  obj(5,
+      "<</Type/Font/Subtype/TrueType/BaseFont/WYOIAS+DejaVuSans/Encoding/WinAnsiEncoding"
+      "/FirstChar 32/LastChar 255/Widths [" +
+          widths + "]/FontDescriptor 6 0 R>>");
+  obj(6,
+      "<</Type/FontDescriptor/FontName/WYOIAS+DejaVuSans/Flags 32/FontBBox [-1021 -463 "
+      "1793 1232]/ItalicAngle 0/Ascent 928/Descent -236/CapHeight 928/StemV 78"
+      "/FontFile2 7 0 R>>");
   std::string z;
-  CompressStream(std::string_view(reinterpret_cast<const char*>(fontFile.data()),
-                                  fontFile.size()),
+  CompressStream(std::string_view(reinterpret_cast<const char*>(fontFile.data()), fontFile.size()),
                  z, TgtCompressionLevel::clMaxCompress);
   off[7] = pdf.size();
   pdf += "7 0 obj\n<</Length1 " + std::to_string(fontFile.size()) + "/Length " +
-         std::to_string(z.size()) + "/Filter/FlateDecode>>\nstream\n" + z +
-         "\nendstream\nendobj\n";
+         std::to_string(z.size()) + "/Filter/FlateDecode>>\nstream\n" + z + "\nendstream\nendobj\n";
   const size_t xref = pdf.size();
   pdf += "xref\n0 8\n0000000000 65535 f\r\n";
   for (int n = 1; n <= 7; ++n) AppendXRefEntry(pdf, off[n]);
@@ -298,8 +301,7 @@ size_t DarkPixelsOfEmbedded(const std::vector<uint8_t>& fontFile, const std::str
   const auto check = RunTool({qpdf, "--check", file.string()}, dir.path());
   EXPECT_EQ(check.status, 0) << check.out << check.err;
   const auto render =
-      RunTool({pdftoppm, "-r", "72", "-gray", file.string(), (dir / "page").string()},
-                  dir.path());
+      RunTool({pdftoppm, "-r", "72", "-gray", file.string(), (dir / "page").string()}, dir.path());
   EXPECT_EQ(render.status, 0);
   EXPECT_EQ(render.err, "");  // no font complaints
   std::string pgm;
@@ -324,13 +326,13 @@ TEST(TrueTypeSubset, EmbeddedSubsetRendersInAPdf) {
   const FontView original(font);
   const uint16_t gH = original.GlyphOf(u'H');
   const uint16_t gI = original.GlyphOf(u'I');
-  const size_t both = DarkPixelsOfEmbedded(
-      BuildTrueTypeSubset(font, std::vector<uint16_t>{gH, gI}), qpdf, pdftoppm);
+  const size_t both = DarkPixelsOfEmbedded(BuildTrueTypeSubset(font, std::vector<uint16_t>{gH, gI}),
+                                           qpdf, pdftoppm);
   const size_t full = DarkPixelsOfEmbedded(font, qpdf, pdftoppm);
   const size_t onlyI =
       DarkPixelsOfEmbedded(BuildTrueTypeSubset(font, std::vector<uint16_t>{gI}), qpdf, pdftoppm);
-  EXPECT_GT(both, 500u);   // the two letters are drawn
-  EXPECT_EQ(both, full);   // exactly as with the whole font
+  EXPECT_GT(both, 500u);         // the two letters are drawn
+  EXPECT_EQ(both, full);         // exactly as with the whole font
   EXPECT_LT(onlyI, both - 200);  // the viewer draws from the embedded subset: no H there
   EXPECT_GT(onlyI, 100u);
 }
@@ -356,10 +358,10 @@ TEST(TrueTypeSubset, DamagedFontsRaise) {
 
   // Truncated files, the last one cutting into the last kept table.
   size_t keptEnd = 0;
-  for (const char* tag : {"cmap", "cvt ", "fpgm", "glyf", "head", "hhea", "hmtx", "loca",
-                          "maxp", "prep"})
-    keptEnd = std::max<size_t>(keptEnd, size_t{view.tables.at(tag).offset} +
-                                            view.tables.at(tag).length);
+  for (const char* tag :
+       {"cmap", "cvt ", "fpgm", "glyf", "head", "hhea", "hmtx", "loca", "maxp", "prep"})
+    keptEnd =
+        std::max<size_t>(keptEnd, size_t{view.tables.at(tag).offset} + view.tables.at(tag).length);
   for (size_t len : {size_t{11}, size_t{100}, size_t{200}, keptEnd - 1}) {
     std::vector<uint8_t> cut(font.begin(), font.begin() + static_cast<ptrdiff_t>(len));
     EXPECT_TRUE(raises(cut)) << len;
@@ -400,9 +402,15 @@ TEST(TrueTypeSubset, DamagedFontsRaise) {
     for (int k = 0; k < 8; ++k) {
       size_t at;
       switch (k % 3) {
-        case 0: at = rng() % (12 + 16 * view.order.size()); break;
-        case 1: at = locaAt + rng() % 2000; break;
-        default: at = glyfAt + rng() % 20000; break;
+        case 0:
+          at = rng() % (12 + 16 * view.order.size());
+          break;
+        case 1:
+          at = locaAt + rng() % 2000;
+          break;
+        default:
+          at = glyfAt + rng() % 20000;
+          break;
       }
       bad[at] = static_cast<uint8_t>(rng());
     }

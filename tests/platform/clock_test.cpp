@@ -15,10 +15,10 @@ TEST(Clock, TimeZoneTexts) {
   EXPECT_EQ(PdfTimeZoneText(-345), "+05'45'");
   EXPECT_EQ(PdfTimeZoneText(-60), "+01'00'");
   EXPECT_EQ(PdfTimeZoneText(-840), "+14'00'");
-  EXPECT_EQ(PdfTimeZoneText(300), "-05'00'");   // west: UTC-5
+  EXPECT_EQ(PdfTimeZoneText(300), "-05'00'");  // west: UTC-5
   EXPECT_EQ(PdfTimeZoneText(210), "-03'30'");
   EXPECT_EQ(PdfTimeZoneText(720), "-12'00'");
-  EXPECT_EQ(PdfTimeZoneText(0), "+00'00'");     // UTC
+  EXPECT_EQ(PdfTimeZoneText(0), "+00'00'");  // UTC
   // Less than an hour from UTC: the sign stays on the hours, the minutes have none.
   EXPECT_EQ(PdfTimeZoneText(-30), "+00'30'");
   EXPECT_EQ(PdfTimeZoneText(30), "-00'30'");
@@ -71,13 +71,17 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
     tzset();
   }
   ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
     tzset();
   }
 

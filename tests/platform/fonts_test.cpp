@@ -63,7 +63,7 @@ TEST(StandardFonts, WidthsAtAThousandPixelEm) {
 TEST(StandardFonts, SymbolFontsUseTheirOwnCodes) {
   const Font& symbol = At("Symbol", -1000);
   EXPECT_EQ(symbol.FaceName(), "Symbol");
-  EXPECT_EQ(symbol.CharAdvance(u'a'), 631);   // alpha
+  EXPECT_EQ(symbol.CharAdvance(u'a'), 631);       // alpha
   EXPECT_EQ(symbol.CharAdvance(u'\uF061'), 631);  // the same code in the symbol area
   EXPECT_EQ(symbol.Metrics().Charset, SYMBOL_CHARSET);
   const Font& dingbats = At("ZapfDingbats", -1000);
@@ -112,7 +112,7 @@ TEST(StandardFonts, MissingFaceIsMeasuredAsHelvetica) {
 TEST(StandardFonts, HeightsAndExtents) {
   // 8 points on a 96-per-inch screen: an 11-pixel em.
   const Font& small = At("Helvetica", -11);
-  EXPECT_EQ(small.CharAdvance(u'A'), 7);  // 667 * 11 / 1000 = 7.3
+  EXPECT_EQ(small.CharAdvance(u'A'), 7);   // 667 * 11 / 1000 = 7.3
   EXPECT_EQ(small.CharAdvance(u'W'), 10);  // 10.4
   // Height 0 is the default size, the same 8 points.
   EXPECT_EQ(At("Helvetica", 0).Metrics().Height, small.Metrics().Height);
@@ -161,7 +161,7 @@ TEST(InstalledFaces, DejaVuSansIsFoundIgnoringCase) {
   ASSERT_TRUE(IsInstalled("dejavu sans", &name)) << "fonts-dejavu-core is part of the set-up";
   EXPECT_EQ(name, "DejaVu Sans");
   EXPECT_TRUE(IsInstalled("DEJAVU SANS"));
-  EXPECT_FALSE(IsInstalled("dejavu"));  // a prefix is not a family
+  EXPECT_FALSE(IsInstalled("dejavu"));      // a prefix is not a family
   EXPECT_FALSE(IsInstalled("sans-serif"));  // an alias is not a family
 
   const Font& f = At("dejavu sans", -1000);

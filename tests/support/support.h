@@ -36,7 +36,7 @@ struct RunResult {
 
 // Runs a program with arguments (no shell), in a working folder, capturing both streams.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-              const std::vector<std::string>& extra_env = {});
+                     const std::vector<std::string>& extra_env = {});
 
 // The corpus folder beside the repository, or empty when it is absent.
 std::filesystem::path CorpusDir();
