@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "docengine/metafile_canvas.h"
@@ -93,6 +94,7 @@ PageGeometry ComputePageGeometry(const TID_DrawFileFormat& image, bool actualSiz
   g.OriginY = CheckedNeg(CheckedTrunc(g.OffsetY));
 
   // Every record lies inside the extents: when their corners map, the whole board does.
+  // Pen widths are scaled on their own, so the widest track or arc is tried as well.
   if (image.Count > 0) {
     TID_DrawContext probe;
     InitDrawContext(probe, nullptr, g.PageWidth, g.PageHeight, g.VisibleWidth, g.VisibleHeight,
@@ -101,6 +103,16 @@ PageGeometry ComputePageGeometry(const TID_DrawFileFormat& image, bool actualSiz
     MapX(probe, image.MaxX);
     MapY(probe, image.MinY);
     MapY(probe, image.MaxY);
+    int32_t widest = 0, narrowest = 0;
+    const size_t count = std::min(image.Records.size(), static_cast<size_t>(image.Count));
+    for (size_t i = 0; i < count; ++i) {
+      const TID_DrawRecord& r = image.Records[i];
+      if (r.Kind != rkTrack && r.Kind != rkArc) continue;
+      widest = std::max(widest, r.Size);
+      narrowest = std::min(narrowest, r.Size);
+    }
+    ScaleLength(probe, widest);
+    ScaleLength(probe, narrowest);
   }
   return g;
 }

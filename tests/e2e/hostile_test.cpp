@@ -177,6 +177,33 @@ class Hostile : public ::testing::Test {
 
 }  // namespace
 
+// An arc drawn with a pen fifty thousand inches wide: the board's extents fit the page
+// arithmetic but its pen width does not. The file gets no page at all (never half a page
+// behind the previous one), and alone it makes no document.
+TEST_F(Hostile, PenTooWideForThePageArithmetic) {
+  WriteFile(*this / "wide.gbr",
+            "%FSLAX24Y24*%%MOIN*%%ADD10C,50000*%D10*G75*X10000Y0D02*G03X10000Y0I-10000J0D01*M02*");
+  WriteFile(*this / "ok.gbr", "%FSLAX24Y24*%%MOIN*%%ADD10C,0.01*%D10*X0Y0D02*X10000Y5000D01*M02*");
+  Measured r = Run({"ok.gbr", "wide.gbr"});
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.err.find("No page for wide.gbr: Integer overflow in the page layout"),
+            std::string::npos)
+      << r.err;
+  const auto out = SplitLines(r.out);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "Image Complete"), 1);
+  const fs::path pdf = *this / "ok_gbr.pdf";
+  EXPECT_EQ(CheckPdf(pdf), std::vector<std::string>{});
+  EXPECT_EQ(PdfPageCount(pdf), 1);
+  const std::string text = PdfText(pdf);
+  EXPECT_NE(text.find("File Name: ok.gbr"), std::string::npos) << text;
+  EXPECT_EQ(text.find("wide.gbr"), std::string::npos) << text;
+
+  r = Run({"wide.gbr"});
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_TRUE(Has(SplitLines(r.out), "No PDF Document Written")) << r.out;
+  EXPECT_FALSE(fs::exists(*this / "wide_gbr.pdf"));
+}
+
 // One block without '*' that reads as a gigabyte: 20 MB of coordinate digits and then
 // zero bytes (a sparse file). The block keeps only its beginning, the file is read to its
 // end, the page is made, and the next file is converted too; the run's memory stays far
