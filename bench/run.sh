@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Times whole conversions with the release build and prints a Markdown table for README.md:
-# generated copper layers of 1, 10 and 50 MiB, a small example board (start-up cost) and the
+# generated copper layers of 1, 10, 20 and 50 MiB, a small example board (start-up cost) and the
 # largest boards of the test corpus beside the repository (when present). Each figure is the
 # median of several runs: wall and CPU seconds, peak memory, PDF size; for the generated
-# boards also the peer converter's figures measured on this machine (issue 11) and the ratio;
+# boards also the peer converter's figures measured on this machine and the ratio;
 # and the floor: reading the input plus deflating our own content at level 6 on one thread.
 # Then the stages of the 10 MiB conversion.
 #
-#   bench/run.sh [--runs N] [--sizes "1 10 50"] [--no-corpus] [--no-profile] [--build DIR]
+#   bench/run.sh [--runs N] [--sizes "1 10 20 50"] [--no-corpus] [--no-profile] [--build DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=5
-sizes="1 10 50"
+sizes="1 10 20 50"
 corpus=1
 profile=1
 build=build/release
@@ -23,7 +23,7 @@ while (($#)); do
     --no-corpus) corpus=0; shift ;;
     --no-profile) profile=0; shift ;;
     --build) build="$2"; shift 2 ;;
-    *) echo "Usage: bench/run.sh [--runs N] [--sizes \"1 10 50\"] [--no-corpus] [--no-profile] [--build DIR]" >&2
+    *) echo "Usage: bench/run.sh [--runs N] [--sizes \"1 10 20 50\"] [--no-corpus] [--no-profile] [--build DIR]" >&2
        exit 2 ;;
   esac
 done
