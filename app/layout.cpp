@@ -19,6 +19,19 @@ namespace {
 
 constexpr const char* kPromotionalCaption = "Made with Plotvane";
 constexpr int32_t kFontSize = 90;
+constexpr TBrushStyle kBoardFillStyle = TBrushStyle::bsDiagCross;
+
+// Takes every drawing call and keeps nothing.
+class DiscardingCanvas final : public TCanvas {
+ public:
+  void FillRect(const TRect&) override {}
+  void Ellipse(int32_t, int32_t, int32_t, int32_t) override {}
+  void Arc(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) override {}
+  void MoveTo(int32_t, int32_t) override {}
+  void LineTo(int32_t, int32_t) override {}
+  void Polygon(const TPoint*, uint32_t) override {}
+  void TextOut(int32_t, int32_t, std::u16string_view) override {}
+};
 
 // Why the PDF cannot go to path, or empty when nothing speaks against it. A read-only PDF
 // is left alone: replacing it would undo the protection its owner gave it.
@@ -93,26 +106,16 @@ PageGeometry ComputePageGeometry(const TID_DrawFileFormat& image, bool actualSiz
   g.OriginX = CheckedNeg(CheckedTrunc(g.OffsetX));
   g.OriginY = CheckedNeg(CheckedTrunc(g.OffsetY));
 
-  // Every record lies inside the extents: when their corners map, the whole board does.
-  // Pen widths are scaled on their own, so the widest track or arc is tried as well.
+  // The board is drawn once on a canvas that keeps nothing: whatever the drawing cannot work
+  // out in 32 bits (a coordinate, a pen width, a flash of negative size outside the
+  // extents) raises here, before any page exists.
   if (image.Count > 0) {
+    DiscardingCanvas canvas;
     TID_DrawContext probe;
-    InitDrawContext(probe, nullptr, g.PageWidth, g.PageHeight, g.VisibleWidth, g.VisibleHeight,
+    InitDrawContext(probe, &canvas, g.PageWidth, g.PageHeight, g.VisibleWidth, g.VisibleHeight,
                     g.OriginX, g.OriginY);
-    MapX(probe, image.MinX);
-    MapX(probe, image.MaxX);
-    MapY(probe, image.MinY);
-    MapY(probe, image.MaxY);
-    int32_t widest = 0, narrowest = 0;
-    const size_t count = std::min(image.Records.size(), static_cast<size_t>(image.Count));
-    for (size_t i = 0; i < count; ++i) {
-      const TID_DrawRecord& r = image.Records[i];
-      if (r.Kind != rkTrack && r.Kind != rkArc) continue;
-      widest = std::max(widest, r.Size);
-      narrowest = std::min(narrowest, r.Size);
-    }
-    ScaleLength(probe, widest);
-    ScaleLength(probe, narrowest);
+    SetFillStyle(probe, kBoardFillStyle);
+    PaintImage(probe, image);
   }
   return g;
 }
@@ -174,7 +177,7 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
                   g.OriginX, g.OriginY);
   ClearPage(context_, clWhite);
   image.Color = clBlack;
-  SetFillStyle(context_, TBrushStyle::bsDiagCross);
+  SetFillStyle(context_, kBoardFillStyle);
   PaintImage(context_, image);
 
   canvas->Font.Color = clBlack;

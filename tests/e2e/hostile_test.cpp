@@ -177,16 +177,23 @@ class Hostile : public ::testing::Test {
 
 }  // namespace
 
-// An arc drawn with a pen fifty thousand inches wide: the board's extents fit the page
-// arithmetic but its pen width does not. The file gets no page at all (never half a page
-// behind the previous one), and alone it makes no document.
-TEST_F(Hostile, PenTooWideForThePageArithmetic) {
+// Boards whose extents fit the page arithmetic but whose drawing does not: an arc drawn with
+// a pen fifty thousand inches wide, and a macro circle of negative diameter (its flash lies
+// outside the extents). Such a file gets no page at all, never half a page behind the
+// previous one, and alone it makes no document.
+TEST_F(Hostile, DrawingBeyondThePageArithmeticGetsNoPage) {
   WriteFile(*this / "wide.gbr",
             "%FSLAX24Y24*%%MOIN*%%ADD10C,50000*%D10*G75*X10000Y0D02*G03X10000Y0I-10000J0D01*M02*");
+  WriteFile(*this / "negative.gbr",
+            "%FSLAX24Y24*%%MOIN*%%AMNEG*1,1,-1000000,0,0*%%ADD10NEG*%%ADD11C,0.01*%"
+            "D11*X0Y0D03*X10000Y5000D03*D10*X5000Y2000D03*M02*");
   WriteFile(*this / "ok.gbr", "%FSLAX24Y24*%%MOIN*%%ADD10C,0.01*%D10*X0Y0D02*X10000Y5000D01*M02*");
-  Measured r = Run({"ok.gbr", "wide.gbr"});
+  Measured r = Run({"ok.gbr", "wide.gbr", "negative.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_NE(r.err.find("No page for wide.gbr: Integer overflow in the page layout"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("No page for negative.gbr: Range check error in the page layout"),
             std::string::npos)
       << r.err;
   const auto out = SplitLines(r.out);
@@ -198,10 +205,12 @@ TEST_F(Hostile, PenTooWideForThePageArithmetic) {
   EXPECT_NE(text.find("File Name: ok.gbr"), std::string::npos) << text;
   EXPECT_EQ(text.find("wide.gbr"), std::string::npos) << text;
 
-  r = Run({"wide.gbr"});
-  EXPECT_EQ(r.status, 1) << r.out << r.err;
-  EXPECT_TRUE(Has(SplitLines(r.out), "No PDF Document Written")) << r.out;
-  EXPECT_FALSE(fs::exists(*this / "wide_gbr.pdf"));
+  for (const char* alone : {"wide", "negative"}) {
+    r = Run({std::string(alone) + ".gbr"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Has(SplitLines(r.out), "No PDF Document Written")) << r.out;
+    EXPECT_FALSE(fs::exists(*this / (std::string(alone) + "_gbr.pdf")));
+  }
 }
 
 // One block without '*' that reads as a gigabyte: 20 MB of coordinate digits and then
