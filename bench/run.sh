@@ -86,7 +86,7 @@ pdf_of() {
 
 echo "Machine: $(nproc) processors, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1);" \
      "load average at start $(cut -d' ' -f1-3 /proc/loadavg); $(date -u +%Y-%m-%d)."
-echo "Medians of $runs runs. Peer figures from the issue's measurements on this machine."
+echo "Medians of $runs runs. Peer figures as measured for the peer on this machine (it is not run here)."
 echo
 echo "| input | size | wall s | CPU s | peak MiB | PDF | peer wall s | peer peak MiB | faster than peer | memory vs peer | floor s | wall / floor |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
