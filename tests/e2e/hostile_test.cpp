@@ -29,72 +29,8 @@ namespace {
 const char* kGood =
     "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D02*\nX10000Y5000D01*\nM02*\n";
 
-struct Measured {
-  int status = -1;  // exit status, or 128 + signal
-  std::string out, err;
-  long maxRssKiB = 0;
-};
-
-struct Limits {
-  rlim_t fileSize = RLIM_INFINITY;  // RLIMIT_FSIZE of the child
-  bool ignoreFileSizeSignal = false;
-};
-
-std::string DrainFd(int fd) {
-  std::string s;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n > 0) {
-      s.append(buf, static_cast<size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;
-    }
-  }
-  return s;
-}
-
-// Runs a program like RunProgram, with limits, and reports the child's own peak memory.
-Measured RunMeasured(const std::vector<std::string>& argv, const fs::path& cwd,
-                     const Limits& limits = {}) {
-  int out[2], err[2];
-  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    close(out[0]), close(out[1]), close(err[0]), close(err[1]);
-    int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    if (limits.fileSize != RLIM_INFINITY) {
-      rlimit r{limits.fileSize, limits.fileSize};
-      setrlimit(RLIMIT_FSIZE, &r);
-    }
-    signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  close(out[1]);
-  close(err[1]);
-  Measured m;
-  std::thread t([&] { m.err = DrainFd(err[0]); });
-  m.out = DrainFd(out[0]);
-  t.join();
-  close(out[0]);
-  close(err[0]);
-  int status = 0;
-  rusage ru{};
-  wait4(pid, &status, 0, &ru);
-  m.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  m.maxRssKiB = ru.ru_maxrss;
-  return m;
-}
+using Measured = RunResult;
+using Limits = RunLimits;
 
 bool Has(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -164,7 +100,7 @@ class Hostile : public ::testing::Test {
   void SetUp() override { exe_ = InstallBinary(dir_.path()).string(); }
   Measured Run(std::vector<std::string> files, const Limits& limits = {}) {
     files.insert(files.begin(), exe_);
-    return RunMeasured(files, dir_.path(), limits);
+    return RunProgram(files, dir_.path(), {}, limits);
   }
   std::vector<std::string> Log() const {
     return SplitLines(ReadFile(dir_ / "bin/Plotvane_Log.txt"));

@@ -1,10 +1,13 @@
 #include "support/support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -58,6 +61,7 @@ std::string Drain(int fd) {
   char buf[65536];
   for (;;) {
     ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     s.append(buf, static_cast<size_t>(n));
   }
@@ -67,7 +71,7 @@ std::string Drain(int fd) {
 }  // namespace
 
 RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& cwd,
-                     const std::vector<std::string>& extra_env) {
+                     const std::vector<std::string>& extra_env, const RunLimits& limits) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
   pid_t pid = fork();
@@ -79,6 +83,11 @@ RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& cwd,
     dup2(devnull, 0);
     if (chdir(cwd.c_str()) != 0) _exit(126);
     for (const auto& e : extra_env) putenv(const_cast<char*>(e.c_str()));
+    if (limits.fileSize != 0) {
+      rlimit r{limits.fileSize, limits.fileSize};
+      setrlimit(RLIMIT_FSIZE, &r);
+    }
+    signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -94,8 +103,10 @@ RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& cwd,
   close(out[0]);
   close(err[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage ru{};
+  wait4(pid, &status, 0, &ru);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.maxRssKiB = ru.ru_maxrss;
   return r;
 }
 

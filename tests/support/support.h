@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test suites: temporary folders, running the real binary,
 // the corpus location.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -32,11 +33,17 @@ struct RunResult {
   int status = -1;  // exit status, or 128 + signal
   std::string out;
   std::string err;
+  long maxRssKiB = 0;  // the child's peak resident memory
+};
+
+struct RunLimits {
+  uint64_t fileSize = 0;              // RLIMIT_FSIZE of the child in bytes; 0: none
+  bool ignoreFileSizeSignal = false;  // writes beyond it fail with EFBIG instead of SIGXFSZ
 };
 
 // Runs a program with arguments (no shell), in a working folder, capturing both streams.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-                     const std::vector<std::string>& extra_env = {});
+                     const std::vector<std::string>& extra_env = {}, const RunLimits& limits = {});
 
 // The corpus folder beside the repository, or empty when it is absent.
 std::filesystem::path CorpusDir();
