@@ -11,20 +11,6 @@ using namespace pvtest;
 
 namespace {
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::vector<std::string> Pages(const std::string& text) {
-  std::vector<std::string> pages;
-  size_t start = 0;
-  for (size_t ff = text.find('\f'); ff != std::string::npos; ff = text.find('\f', start)) {
-    pages.push_back(text.substr(start, ff - start));
-    start = ff + 1;
-  }
-  return pages;
-}
-
 // A 1 x 0.5 inch filled rectangle flash at the origin.
 const char* kRectangleBoard =
     "%FSLAX24Y24*%\n%MOIN*%\n%ADD10R,1.0000X0.5000*%\nD10*\nX0Y0D03*\nM02*\n";
@@ -47,8 +33,8 @@ TEST(Convert, ExampleBoardsBecomeOneCheckedPdf) {
   RunResult r = RunProgram(args, dir.path());
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(Contains(out, "Begin PDF Document"));
-  EXPECT_TRUE(Contains(out, "PDF Document Complete"));
+  EXPECT_TRUE(HasLine(out, "Begin PDF Document"));
+  EXPECT_TRUE(HasLine(out, "PDF Document Complete"));
   EXPECT_EQ(std::count(out.begin(), out.end(), "Image Complete"), static_cast<long>(names.size()));
   EXPECT_EQ(std::count(out.begin(), out.end(), "Start New PDF Page"),
             static_cast<long>(names.size() - 1));
@@ -62,7 +48,7 @@ TEST(Convert, ExampleBoardsBecomeOneCheckedPdf) {
   }
   std::string text = PdfText(pdf);
   if (!text.empty()) {
-    auto pages = Pages(text);
+    auto pages = SplitPages(text);
     ASSERT_EQ(pages.size(), names.size());
     for (size_t i = 0; i < names.size(); ++i) {
       EXPECT_NE(pages[i].find("Made with Plotvane"), std::string::npos) << "page " << i + 1;
@@ -84,10 +70,10 @@ TEST(Convert, OutputIsNamedAfterTheFirstAcceptedFile) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir / "sub/x.top_gbr.pdf"));
   auto log = SplitLines(ReadFile(dir / "bin/Plotvane_Log.txt"));
-  EXPECT_TRUE(Contains(log, "File Not Found: missing.gbr"));
-  EXPECT_TRUE(Contains(log, "Bad RS-274-X file: bad.gbr"));
-  EXPECT_TRUE(Contains(log, "Begin PDF Document"));
-  EXPECT_FALSE(Contains(log, "Start New PDF Page"));
+  EXPECT_TRUE(HasLine(log, "File Not Found: missing.gbr"));
+  EXPECT_TRUE(HasLine(log, "Bad RS-274-X file: bad.gbr"));
+  EXPECT_TRUE(HasLine(log, "Begin PDF Document"));
+  EXPECT_FALSE(HasLine(log, "Start New PDF Page"));
 }
 
 TEST(Convert, UncreatableOutputIsReportedAndLeavesNothingBehind) {

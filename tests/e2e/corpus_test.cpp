@@ -72,16 +72,6 @@ std::string PdfName(const std::string& name) {
   return name.substr(0, dot) + "_" + name.substr(dot + 1) + ".pdf";
 }
 
-std::vector<std::string> TextPages(const std::string& text) {
-  std::vector<std::string> pages;
-  size_t start = 0;
-  for (size_t ff = text.find('\f'); ff != std::string::npos; ff = text.find('\f', start)) {
-    pages.push_back(text.substr(start, ff - start));
-    start = ff + 1;
-  }
-  return pages;
-}
-
 size_t CountLines(const std::vector<std::string>& lines, const std::string& line) {
   return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
@@ -132,7 +122,7 @@ Outcome Convert(const fs::path& corpus, const fs::path& exe, const Job& job) {
   if (pages >= 0 && pages != static_cast<int>(accepted.size()))
     problem(std::to_string(pages) + " pages for " + std::to_string(accepted.size()) + " files");
   if (!FindTool("pdftotext").empty()) {
-    std::vector<std::string> text = TextPages(PdfText(pdf));
+    std::vector<std::string> text = SplitPages(PdfText(pdf));
     if (text.size() != accepted.size()) {
       problem("pdftotext finds " + std::to_string(text.size()) + " pages");
     } else {

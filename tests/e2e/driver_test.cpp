@@ -12,10 +12,6 @@ using namespace pvtest;
 
 namespace {
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 // Position of a line, or -1.
 long IndexOf(const std::vector<std::string>& lines, const std::string& line) {
   auto it = std::find(lines.begin(), lines.end(), line);
@@ -58,13 +54,13 @@ TEST(Driver, MissingRefusedAndUnreadableFilesAreReportedAndSkipped) {
   EXPECT_EQ(r.status, 1);  // files given, no PDF written
   auto out = SplitLines(r.out);
   EXPECT_EQ(out.front(), "Plotvane Application Ver 1.02");
-  EXPECT_TRUE(Contains(out, "Bad RS-274-X file: notes.txt"));
-  EXPECT_FALSE(Contains(out, "File Not Found: missing.gbr"));  // log and message box only
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: notes.txt"));
+  EXPECT_FALSE(HasLine(out, "File Not Found: missing.gbr"));  // log and message box only
   EXPECT_NE(r.err.find("File Not Found: missing.gbr"), std::string::npos);
   EXPECT_NE(r.err.find("File Not Found: folder.gbr"), std::string::npos);  // a folder is no file
   auto log = SplitLines(ReadFile(dir / "bin/Plotvane_Log.txt"));
-  EXPECT_TRUE(Contains(log, "File Not Found: missing.gbr"));
-  EXPECT_TRUE(Contains(log, "Bad RS-274-X file: notes.txt"));
+  EXPECT_TRUE(HasLine(log, "File Not Found: missing.gbr"));
+  EXPECT_TRUE(HasLine(log, "Bad RS-274-X file: notes.txt"));
   EXPECT_LT(IndexOf(log, "File Not Found: missing.gbr"),
             IndexOf(log, "Bad RS-274-X file: notes.txt"));
 #if defined(__linux__)
@@ -86,8 +82,8 @@ TEST(Driver, OverflowingCoordinateRefusesOnlyThatFile) {
   WriteFile(dir / "good.gbr", kGood);
   RunResult r = RunProgram({exe.string(), "huge.gbr", "good.gbr"}, dir.path());
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(Contains(out, "Bad RS-274-X file: huge.gbr"));
-  EXPECT_TRUE(Contains(out, "Finsished Reading Gerber: good.gbr"));
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: huge.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: good.gbr"));
   auto log = SplitLines(ReadFile(dir / "bin/Plotvane_Log.txt"));
   long bad = IndexOf(log, "Bad RS-274-X file: huge.gbr");
   ASSERT_GE(bad, 0);

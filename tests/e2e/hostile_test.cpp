@@ -32,10 +32,6 @@ const char* kGood =
 using Measured = RunResult;
 using Limits = RunLimits;
 
-bool Has(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 bool HasPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
   return std::any_of(lines.begin(), lines.end(),
                      [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
@@ -144,7 +140,7 @@ TEST_F(Hostile, DrawingBeyondThePageArithmeticGetsNoPage) {
   for (const char* alone : {"wide", "negative"}) {
     r = Run({std::string(alone) + ".gbr"});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_TRUE(Has(SplitLines(r.out), "No PDF Document Written")) << r.out;
+    EXPECT_TRUE(HasLine(SplitLines(r.out), "No PDF Document Written")) << r.out;
     EXPECT_FALSE(fs::exists(*this / (std::string(alone) + "_gbr.pdf")));
   }
 }
@@ -171,9 +167,9 @@ TEST_F(Hostile, GigabyteFileOfOneEndlessBlock) {
   Measured r = Run({"endless.gbr", "good.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: endless.gbr"));
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: good.gbr"));
-  EXPECT_TRUE(Has(out, "PDF Document Complete"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: endless.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: good.gbr"));
+  EXPECT_TRUE(HasLine(out, "PDF Document Complete"));
   EXPECT_LT(r.maxRssKiB, 384L * 1024) << "peak memory of the run, KiB";
   ExpectOnlyChanged(before, Take(dir_.path()), {"endless_gbr.pdf"});
   EXPECT_EQ(CheckPdf(*this / "endless_gbr.pdf"), std::vector<std::string>{});
@@ -192,7 +188,7 @@ TEST_F(Hostile, MillionTinyBlocks) {
   WriteFile(*this / "tiny.gbr", text);
   Measured r = Run({"tiny.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_TRUE(Has(SplitLines(r.out), "Finsished Reading Gerber: tiny.gbr"));
+  EXPECT_TRUE(HasLine(SplitLines(r.out), "Finsished Reading Gerber: tiny.gbr"));
   EXPECT_LT(r.maxRssKiB, 384L * 1024);
   EXPECT_EQ(CheckPdf(*this / "tiny_gbr.pdf"), std::vector<std::string>{});
 }
@@ -211,14 +207,14 @@ TEST_F(Hostile, CoordinatesAtThe32BitLimits) {
   Measured r = Run({"beyond.gbr", "over.gbr", "min.gbr", "edge.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(Has(out, "Bad RS-274-X file: beyond.gbr"));
-  EXPECT_TRUE(Has(out, "Bad RS-274-X file: over.gbr"));
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: min.gbr"));
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: edge.gbr"));
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: beyond.gbr"));
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: over.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: min.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: edge.gbr"));
   EXPECT_EQ(std::count(out.begin(), out.end(), "Image Complete"), 2);
   auto log = Log();
-  EXPECT_TRUE(Has(log, "Reason: Range check error while reading beyond.gbr"));
-  EXPECT_TRUE(Has(log, "Reason: Range check error while reading over.gbr"));
+  EXPECT_TRUE(HasLine(log, "Reason: Range check error while reading beyond.gbr"));
+  EXPECT_TRUE(HasLine(log, "Reason: Range check error while reading over.gbr"));
   EXPECT_EQ(CheckPdf(*this / "min_gbr.pdf"), std::vector<std::string>{});
 }
 
@@ -242,10 +238,10 @@ TEST_F(Hostile, MacrosDividingByZeroNestingDeepAndMultiplying) {
   Measured r = Run({"zero.gbr", "deep.gbr", "huge.gbr", "many.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: zero.gbr"));
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: deep.gbr"));
-  EXPECT_TRUE(Has(out, "Bad RS-274-X file: huge.gbr"));
-  EXPECT_TRUE(Has(out, "Bad RS-274-X file: many.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: zero.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: deep.gbr"));
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: huge.gbr"));
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: many.gbr"));
   EXPECT_TRUE(HasPrefix(Log(), "Reason: Aperture macros make more shapes than can be held"));
   EXPECT_LT(r.maxRssKiB, 512L * 1024);
   EXPECT_EQ(CheckPdf(*this / "zero_gbr.pdf"), std::vector<std::string>{});
@@ -273,9 +269,9 @@ TEST_F(Hostile, CapacitiesAndBeyond) {
   Measured r = Run({"region80000.gbr", "region200000.gbr", "tables.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: region80000.gbr"));
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: region200000.gbr"));
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: tables.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: region80000.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: region200000.gbr"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: tables.gbr"));
   EXPECT_EQ(std::count(out.begin(), out.end(), "Image Complete"), 3);
   EXPECT_EQ(CheckPdf(*this / "region80000_gbr.pdf"), std::vector<std::string>{});
   if (PdfPageCount(*this / "region80000_gbr.pdf") >= 0) {
@@ -304,15 +300,15 @@ TEST_F(Hostile, EmptyBinaryFolderUnreadableAndMissing) {
   Measured r = Run(args);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(Has(out, "Bad RS-274-X file: empty.gbr"));
-  EXPECT_TRUE(Has(out, "Bad RS-274-X file: binary.gbr"));
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: empty.gbr"));
+  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: binary.gbr"));
   EXPECT_NE(r.err.find("File Not Found: folder.gbr"), std::string::npos);
   EXPECT_NE(r.err.find("File Not Found: missing.gbr"), std::string::npos);
 #if defined(__linux__)
   EXPECT_NE(r.err.find("Cannot read unreadable.gbr: "), std::string::npos) << r.err;
 #endif
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: good.gbr"));
-  EXPECT_TRUE(Has(out, "PDF Document Complete"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: good.gbr"));
+  EXPECT_TRUE(HasLine(out, "PDF Document Complete"));
   ExpectOnlyChanged(before, Take(dir_.path()), {"good_gbr.pdf"});
   EXPECT_EQ(CheckPdf(*this / "good_gbr.pdf"), std::vector<std::string>{});
 }
@@ -359,7 +355,7 @@ TEST_F(Hostile, FileThatDisappearsOrBecomesUnreadable) {
     return l.rfind("Cannot read flip.gbr: ", 0) == 0;
   });
   EXPECT_EQ(read + bad + missing + unreadable, 300) << r.out << r.err;
-  EXPECT_TRUE(Has(out, "Finsished Reading Gerber: board.src"));
+  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: board.src"));
   EXPECT_EQ(r.status, 0);
 }
 
@@ -376,8 +372,8 @@ TEST_F(Hostile, OutputPathIsAFolderOrReadOnly) {
       r.err.find("File could not be created! good_gbr.pdf: a folder of that name is in the way"),
       std::string::npos)
       << r.err;
-  EXPECT_TRUE(
-      Has(Log(), "File could not be created! good_gbr.pdf: a folder of that name is in the way"));
+  EXPECT_TRUE(HasLine(
+      Log(), "File could not be created! good_gbr.pdf: a folder of that name is in the way"));
   ExpectOnlyChanged(before, Take(dir_.path()), {});
 
   fs::remove_all(*this / "good_gbr.pdf");
@@ -418,8 +414,8 @@ TEST_F(Hostile, NamesWithBlanksQuotesNonAsciiAndLeadingDash) {
   Measured r = Run(names);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  for (const auto& n : names) EXPECT_TRUE(Has(out, "Finsished Reading Gerber: " + n)) << n;
-  EXPECT_TRUE(Has(Log(), "Finsished Reading Gerber: pl\xC3\xA4tine \xC3\xBC.gbr"));
+  for (const auto& n : names) EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: " + n)) << n;
+  EXPECT_TRUE(HasLine(Log(), "Finsished Reading Gerber: pl\xC3\xA4tine \xC3\xBC.gbr"));
   const fs::path pdf = *this / "-top layer_gbr.pdf";
   ASSERT_TRUE(fs::exists(pdf));
   ExpectOnlyChanged(before, Take(dir_.path()), {"-top layer_gbr.pdf"});

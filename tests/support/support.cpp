@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -304,6 +305,24 @@ bool Inflate(std::string_view z, std::string& out) {
   }
   inflateEnd(&s);
   return rc == Z_STREAM_END && s.avail_in == 0;
+}
+
+}  // namespace pvtest
+
+namespace pvtest {
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::vector<std::string> SplitPages(const std::string& text) {
+  std::vector<std::string> pages;
+  size_t start = 0;
+  for (size_t ff = text.find('\f'); ff != std::string::npos; ff = text.find('\f', start)) {
+    pages.push_back(text.substr(start, ff - start));
+    start = ff + 1;
+  }
+  return pages;
 }
 
 }  // namespace pvtest

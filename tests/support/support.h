@@ -62,6 +62,10 @@ std::filesystem::path InstallBinary(const std::filesystem::path& dir);
 
 // Splits text into lines on "\r\n"; true in *crlf when every line break is CR LF.
 std::vector<std::string> SplitLines(const std::string& text, bool* crlf = nullptr);
+// True when one of the lines is exactly `line`.
+bool HasLine(const std::vector<std::string>& lines, const std::string& line);
+// The pages of pdftotext's output (each page ends with a form feed).
+std::vector<std::string> SplitPages(const std::string& text);
 
 }  // namespace pvtest
 
