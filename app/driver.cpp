@@ -36,8 +36,10 @@ void Messages::LogOnly(const std::string& line) {
 DriverSettings ReadSettings(const std::string& programFolder) {
   DriverSettings s;
   IniFile ini;
-  if (ini.Load(programFolder + "Plotvane.ini"))
+  if (ini.Load(programFolder + "Plotvane.ini")) {
     s.ActualSize = ini.ReadBool("Defaults", "ActualSize", false);
+    s.SolidFill = ini.ReadBool("Defaults", "SolidFill", false);
+  }
   return s;
 }
 

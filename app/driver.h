@@ -27,6 +27,7 @@ class Messages {
 
 struct DriverSettings {
   bool ActualSize = false;
+  bool SolidFill = false;  // regions, polygon and macro pads solid instead of cross-hatched
 };
 
 // What happens to accepted images: one page each of a single document.
@@ -43,7 +44,7 @@ class PageLayout {
 using PageLayoutFactory =
     std::function<std::unique_ptr<PageLayout>(Messages&, const DriverSettings&)>;
 
-// Reads ActualSize from [Defaults] of Plotvane.ini in the given folder.
+// Reads ActualSize and SolidFill from [Defaults] of Plotvane.ini in the given folder.
 DriverSettings ReadSettings(const std::string& programFolder);
 
 // The whole run; returns the exit status (0 a PDF was written, 1 none or an error,

@@ -19,7 +19,10 @@ namespace {
 
 constexpr const char* kPromotionalCaption = "Made with Plotvane";
 constexpr int32_t kFontSize = 90;
-constexpr TBrushStyle kBoardFillStyle = TBrushStyle::bsDiagCross;
+// Regions, polygon and macro pads: cross-hatched by default, solid on request.
+TBrushStyle BoardFillStyle(const DriverSettings& settings) {
+  return settings.SolidFill ? TBrushStyle::bsSolid : TBrushStyle::bsDiagCross;
+}
 
 // Takes every drawing call and keeps nothing.
 class DiscardingCanvas final : public TCanvas {
@@ -114,7 +117,6 @@ PageGeometry ComputePageGeometry(const TID_DrawFileFormat& image, bool actualSiz
     TID_DrawContext probe;
     InitDrawContext(probe, &canvas, g.PageWidth, g.PageHeight, g.VisibleWidth, g.VisibleHeight,
                     g.OriginX, g.OriginY);
-    SetFillStyle(probe, kBoardFillStyle);
     PaintImage(probe, image);
   }
   return g;
@@ -177,7 +179,7 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
                   g.OriginX, g.OriginY);
   ClearPage(context_, clWhite);
   image.Color = clBlack;
-  SetFillStyle(context_, kBoardFillStyle);
+  SetFillStyle(context_, BoardFillStyle(settings_));
   PaintImage(context_, image);
 
   canvas->Font.Color = clBlack;

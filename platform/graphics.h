@@ -52,10 +52,17 @@ enum class TPenStyle : uint8_t {
   psAlternate
 };
 
+// End caps and joins of a geometric pen. The classic pen leaves both to the output's
+// defaults (pecDefault, pjDefault); a geometric pen names them.
+enum class TPenEndCap : uint8_t { pecDefault, pecRound, pecSquare, pecFlat };
+enum class TPenJoin : uint8_t { pjDefault, pjRound, pjBevel, pjMiter };
+
 struct TPen {
   TColor Color = clBlack;
   int32_t Width = 1;
   TPenStyle Style = TPenStyle::psSolid;
+  TPenEndCap EndCap = TPenEndCap::pecDefault;
+  TPenJoin Join = TPenJoin::pjDefault;
   friend bool operator==(const TPen&, const TPen&) = default;
 };
 
