@@ -59,6 +59,7 @@ void SetFillStyle(TID_DrawContext& c, TBrushStyle style) {
 }
 
 void ClearPage(TID_DrawContext& c, TColor color) {
+  c.BackgroundColor = color;
   c.Canvas->Brush.Style = TBrushStyle::bsSolid;
   c.Canvas->Brush.Color = color;
   c.Canvas->FillRect(TRect{0, 0, c.CanvasWidth, c.CanvasHeight});

@@ -18,6 +18,8 @@ struct TID_DrawContext {
   int32_t OriginY = 0;
   TColor DrawColor = clBlack;
   TBrushStyle FillStyle = TBrushStyle::bsSolid;
+  TColor InkColor = clBlack;           // the image's colour, for dark records
+  TColor BackgroundColor = clWhite;    // the page's colour, for clear records
 };
 
 void InitDrawContext(TID_DrawContext& context, TCanvas* canvas, int32_t canvasWidth,

@@ -41,6 +41,7 @@ void AddPointList(TID_DrawFileFormat& im, uint8_t kind, int32_t w, int32_t x, in
   TID_DrawRecord& r = NextSlot(im);
   int32_t count = CheckedNarrow(static_cast<int64_t>(pts.size()) * 2);
   r.Kind = kind;
+  r.Flags = im.AddFlags;
   r.X = x;
   r.Y = y;
   r.Size = w;
@@ -90,6 +91,7 @@ void ResetImage(TID_DrawFileFormat& image) {
   image.MinX = image.MinY = 1000000;
   image.MaxX = image.MaxY = -1000000;
   image.Color = clWhite;
+  image.AddFlags = 0;
 }
 
 void AddCircle(TID_DrawFileFormat& image, int32_t x, int32_t y, int32_t d) {
@@ -101,6 +103,7 @@ void AddCircle(TID_DrawFileFormat& image, int32_t x, int32_t y, int32_t d) {
   r.MinDX = r.MinDY = lo;
   r.MaxDX = r.MaxDY = h;
   r.Kind = rkCircle;
+  r.Flags = image.AddFlags;
   r.X = x;
   r.Y = y;
   r.Size = d;
@@ -121,6 +124,7 @@ void AddRectangle(TID_DrawFileFormat& image, int32_t x, int32_t y, int32_t dx1, 
   r.MaxDX = dxmax;
   r.MaxDY = dymax;
   r.Kind = rkRectangle;
+  r.Flags = image.AddFlags;
   r.X = x;
   r.Y = y;
   r.Size = 0;
@@ -143,6 +147,7 @@ void AddArc(TID_DrawFileFormat& image, int32_t width, int32_t cx, int32_t cy, in
   if (hi_x > image.MaxX) image.MaxX = hi_x;
   if (hi_y > image.MaxY) image.MaxY = hi_y;
   r.Kind = rkArc;
+  r.Flags = image.AddFlags;
   r.X = cx;
   r.Y = cy;
   r.Size = width;
@@ -174,6 +179,14 @@ void AddRecordCopy(TID_DrawFileFormat& image, const TID_DrawRecord& record) {
   Commit(image);
 }
 
+void ReserveRecords(TID_DrawFileFormat& image, int32_t extra) {
+  const int64_t needed = static_cast<int64_t>(image.Count) + extra + kSpare + 1;
+  if (needed <= image.Capacity) return;
+  const int64_t cap = (needed + kGrowth - 1) / kGrowth * kGrowth;
+  image.Records.resize(static_cast<size_t>(CheckedNarrow(cap)));
+  image.Capacity = static_cast<int32_t>(cap);
+}
+
 void CopyRec(const TID_DrawRecord& source, TID_DrawRecord& target) {
   if (&source == &target) return;
   target.X = source.X;
@@ -184,6 +197,7 @@ void CopyRec(const TID_DrawRecord& source, TID_DrawRecord& target) {
   target.MinDY = source.MinDY;
   target.Size = source.Size;
   target.Kind = source.Kind;
+  target.Flags = source.Flags;
   target.Points = source.Points;
   target.Count = source.Count;
   if (source.Count != static_cast<int64_t>(source.Points.size())) ShowMessage("Bad Rec in CopyRec");

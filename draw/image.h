@@ -19,6 +19,11 @@ enum TID_RecordKind : uint8_t {
   rkPolygon = 4
 };
 
+// Record flags. A clear record is painted in the page's background colour, removing what
+// lies beneath (clear polarity, holes, exposure-off macro parts); a solid polygon is filled
+// solid whatever the context's fill style (shapes that are strokes or pads, not regions).
+enum : uint8_t { rfClear = 1, rfSolid = 2 };
+
 // x, y pairs relative to the record's anchor; four values stay inline (flashes, arcs,
 // two-point tracks), longer lists go to the heap.
 using TIntArray = SmallVec<int32_t, 4>;
@@ -32,6 +37,7 @@ struct TID_DrawRecord {
   int32_t MinDY = 0;
   int32_t Size = 0;
   uint8_t Kind = rkCircle;  // a TID_RecordKind; other values are skipped when drawn
+  uint8_t Flags = 0;        // rfClear, rfSolid
   int32_t Count = 0;        // number of values in Points
   TIntArray Points;
 };
@@ -44,6 +50,7 @@ struct TID_DrawFileFormat {
   int32_t MaxX = -1000000;
   int32_t MaxY = -1000000;
   TColor Color = clWhite;
+  uint8_t AddFlags = 0;  // the flags every add (but a record copy) gives its record
   int32_t Count = 0;
   int32_t Capacity = 0;
   std::vector<TID_DrawRecord> Records;
@@ -62,6 +69,8 @@ void AddTrack(TID_DrawFileFormat& image, int32_t width, int32_t x, int32_t y,
 void AddPolygon(TID_DrawFileFormat& image, int32_t width, int32_t x, int32_t y,
                 std::span<const TPoint> points);
 void AddRecordCopy(TID_DrawFileFormat& image, const TID_DrawRecord& record);
+// Grows the record array so that the next extra adds move no record.
+void ReserveRecords(TID_DrawFileFormat& image, int32_t extra);
 
 void CopyRec(const TID_DrawRecord& source, TID_DrawRecord& target);
 void CalcRecordExtent(TID_DrawRecord& record);

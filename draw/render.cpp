@@ -7,7 +7,19 @@
 
 namespace pv {
 
+namespace {
+
+// Tracks and arcs are an aperture swept along a path: round ends, round joins. Everything
+// else (pad outlines, polygon edges) keeps the classic pen's sharp corners.
+void UsePen(TID_DrawContext& c, bool round) {
+  c.Canvas->Pen.EndCap = round ? TPenEndCap::pecRound : TPenEndCap::pecDefault;
+  c.Canvas->Pen.Join = round ? TPenJoin::pjRound : TPenJoin::pjDefault;
+}
+
+}  // namespace
+
 void PaintImage(TID_DrawContext& c, const TID_DrawFileFormat& image) {
+  c.InkColor = image.Color;
   SetDrawColors(c, image.Color, image.Color);
   const int32_t count = image.Count;
   for (int32_t i = 0; i < count; ++i) {
@@ -18,6 +30,10 @@ void PaintImage(TID_DrawContext& c, const TID_DrawFileFormat& image) {
 
 void DrawRecord(TID_DrawContext& c, const TID_DrawRecord& r) {
   const TIntArray& p = r.Points;
+  // Clear records paint the background over what lies beneath.
+  const TColor color = (r.Flags & rfClear) ? c.BackgroundColor : c.InkColor;
+  if (color != c.DrawColor) SetDrawColors(c, color, color);
+  UsePen(c, r.Kind == rkTrack || r.Kind == rkArc);
   switch (r.Kind) {
     case rkCircle:
       SetPenWidth(c, 1);
@@ -83,8 +99,12 @@ void DrawArc(TID_DrawContext& c, int32_t sx, int32_t sy, int32_t ex, int32_t ey,
   int32_t right = MapX(c, CheckedAdd(cx, r)), bottom = MapY(c, CheckedSub(cy, r));
   int32_t msx = MapX(c, sx), msy = MapY(c, sy), mex = MapX(c, ex), mey = MapY(c, ey);
   // Coinciding radials draw a whole ellipse on the canvas: right for a long arc whose ends
-  // meet after mapping, wrong for a short one, which is left out.
-  if (shortArc && msx == mex && msy == mey) return;
+  // meet after mapping, wrong for a short one, which leaves the dot of its round pen.
+  if (shortArc && msx == mex && msy == mey) {
+    c.Canvas->MoveTo(msx, msy);
+    c.Canvas->LineTo(mex, mey);
+    return;
+  }
   c.Canvas->Brush.Style = TBrushStyle::bsClear;
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
@@ -104,7 +124,7 @@ void FillPolygon(TID_DrawContext& c, const TID_DrawRecord& r) {
     pts[static_cast<size_t>(k)] = {MapX(c, CheckedAdd(r.X, r.Points.at(2 * k))),
                                    MapY(c, CheckedAdd(r.Y, r.Points.at(2 * k + 1)))};
   c.Canvas->Pen.Width = 1;
-  c.Canvas->Brush.Style = c.FillStyle;
+  c.Canvas->Brush.Style = (r.Flags & (rfClear | rfSolid)) ? TBrushStyle::bsSolid : c.FillStyle;
   c.Canvas->Polygon(pts.data(), static_cast<uint32_t>(n));
 }
 

@@ -1,6 +1,8 @@
 // The aperture table, the D-code map and aperture macros: AD and AM statements, the
 // standard polygon, macro instantiation into the MacroShapes image, and rotation.
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "gerber/reader.h"
 #include "gerber/reader_internal.h"
@@ -18,11 +20,14 @@ int32_t DCodeMap[kDCodes + 1];
 TAMacro MacroTable[kMacros + 1];
 double ModifierValues[kModifiers + 1];
 int32_t ModifierValuesCount = 0;
-double PrimitiveParams[kModifiers + 1];
+double PrimitiveParams[kPrimitiveParams + 1];
 int32_t PrimitiveParamsCount = 0;
 int32_t NextSlot = 2;
 TID_DrawFileFormat PolygonShapesImage;
 TID_DrawFileFormat MacroShapesImage;
+TID_DrawFileFormat BlockShapesImage;
+// One per nesting depth; held by pointer so that an open block's image never moves.
+std::vector<std::unique_ptr<TID_DrawFileFormat>> BlockWorkImages;
 
 // Each rotation keeps the sine and cosine of the last angle it was given: the points of
 // one primitive or polygon share an angle.
@@ -57,12 +62,28 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// Cosine and sine of an angle in degrees, exact at multiples of 90.
+void CosSinDegrees(double degrees, double& c, double& s) {
+  if (!std::isfinite(degrees)) degrees = 0.0;
+  degrees = std::fmod(degrees, 360.0);
+  if (degrees < 0.0) degrees += 360.0;
+  if (degrees == 0.0 || degrees == 90.0 || degrees == 180.0 || degrees == 270.0) {
+    const int k = static_cast<int>(degrees / 90.0);
+    c = k == 0 ? 1.0 : k == 2 ? -1.0 : 0.0;
+    s = k == 1 ? 1.0 : k == 3 ? -1.0 : 0.0;
+    return;
+  }
+  const double a = degrees * kPi / 180.0;
+  c = std::cos(a);
+  s = std::sin(a);
+}
+
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 void AppendParam(double v) {
-  if (PrimitiveParamsCount < kModifiers) ++PrimitiveParamsCount;
+  if (PrimitiveParamsCount < kPrimitiveParams) ++PrimitiveParamsCount;
   PrimitiveParams[PrimitiveParamsCount] = v;
 }
 
@@ -71,6 +92,7 @@ void AppendParam(double v) {
 void ReleaseShapes(const TAperture& a) {
   TID_DrawFileFormat* shapes = a.Kind == 'M'   ? &MacroShapesImage
                                : a.Kind == 'P' ? &PolygonShapesImage
+                               : a.Kind == 'B' ? &BlockShapesImage
                                                : nullptr;
   if (shapes && a.A >= 0 && a.B > 0 && static_cast<int64_t>(a.A) + a.B == shapes->Count)
     shapes->Count = a.A;
@@ -80,41 +102,136 @@ double P(int32_t i) {
   return PrimitiveParams[i];
 }
 
-// Rounds every point of a primitive to image units, rotates it and adds the outline.
+// Rounds every point of a primitive to image units, turns it about the macro's origin and
+// adds the outline.
 class PrimitiveOutline {
  public:
-  explicit PrimitiveOutline(double factor) : f_(factor) {}
-  void Add(double x, double y) {
-    if (count_ < kMax) points_[count_++] = TPoint{RoundCoord(x * f_), RoundCoord(y * f_)};
-  }
+  explicit PrimitiveOutline(double factor) : f_(factor) { Points().clear(); }
+  void Add(double x, double y) { Points().push_back({x, y}); }
   void Finish(double rotation) {
-    int32_t degrees = RoundCoord(rotation);
-    for (int32_t i = 0; i < count_; ++i) points_[i] = RotateDegrees(points_[i], degrees);
-    AddPolygon(MacroShapesImage, 0, 0, 0,
-               std::span<const TPoint>(points_, static_cast<size_t>(count_)));
+    double c, s;
+    CosSinDegrees(rotation, c, s);
+    std::vector<TPoint>& out = Rounded();
+    out.clear();
+    for (const auto& [x, y] : Points())
+      out.push_back(TPoint{RoundCoord((x * c - y * s) * f_), RoundCoord((y * c + x * s) * f_)});
+    AddPolygon(MacroShapesImage, 0, 0, 0, out);
   }
 
  private:
-  static constexpr int32_t kMax = 52;
+  static std::vector<std::pair<double, double>>& Points() {
+    static std::vector<std::pair<double, double>> points;
+    return points;
+  }
+  static std::vector<TPoint>& Rounded() {
+    static std::vector<TPoint> points;
+    return points;
+  }
   double f_;
-  TPoint points_[kMax];
-  int32_t count_ = 0;
 };
+
+// A circle of diameter d at (x, y) turned about the origin.
+void PrimitiveCircle(double f, double d, double x, double y, double rotation) {
+  double c, s;
+  CosSinDegrees(rotation, c, s);
+  AddCircle(MacroShapesImage, RoundCoord((x * c - y * s) * f), RoundCoord((y * c + x * s) * f),
+            RoundCoord(d * f));
+}
+
+// A ring of outer diameter d and width w at (x, y): the full circle of its middle line,
+// stroked w wide.
+void PrimitiveRing(double f, double d, double w, double x, double y, double rotation) {
+  double c, s;
+  CosSinDegrees(rotation, c, s);
+  const int32_t r = RoundCoord((d - w) / 2.0 * f);
+  AddArc(MacroShapesImage, RoundCoord(w * f), RoundCoord((x * c - y * s) * f),
+         RoundCoord((y * c + x * s) * f), r, 0, r, 0);
+}
+
+// A rectangle w by h centred on (x, y), turned about the origin.
+void PrimitiveCentredRectangle(double f, double w, double h, double x, double y, double rotation) {
+  PrimitiveOutline o(f);
+  o.Add(x - w / 2.0, y - h / 2.0);
+  o.Add(x - w / 2.0, y + h / 2.0);
+  o.Add(x + w / 2.0, y + h / 2.0);
+  o.Add(x + w / 2.0, y - h / 2.0);
+  o.Add(x - w / 2.0, y - h / 2.0);
+  o.Finish(rotation);
+}
+
+// A thermal: the ring between the two diameters with two gaps of width g across it, as
+// four quarter pieces.
+void PrimitiveThermal(double f, double x, double y, double outer, double inner, double g,
+                      double rotation) {
+  const double ro = outer / 2.0, ri = std::max(inner / 2.0, 0.0), h = g / 2.0;
+  if (!(ro > 0.0) || ri >= ro || h < 0.0 || ro * ro <= 2.0 * h * h) return;
+  const double ao0 = std::asin(h / ro), ao1 = kPi / 2.0 - ao0;
+  for (int q = 0; q < 4; ++q) {
+    const double turn = q * kPi / 2.0;
+    PrimitiveOutline o(f);
+    const double sx = std::sqrt(ro * ro - h * h);
+    // Outer arc from the first gap to the second, then back along the inner circle or to
+    // the corner the gaps leave.
+    auto add = [&](double px, double py) {
+      o.Add(x + px * std::cos(turn) - py * std::sin(turn), y + py * std::cos(turn) + px * std::sin(turn));
+    };
+    add(sx, h);
+    const double tolerance = 0.25 / f;
+    double step = ro > tolerance ? 2.0 * std::acos(1.0 - tolerance / ro) : kPi / 8.0;
+    step = std::clamp(step, 2.0 * kPi / 1024.0, kPi / 8.0);
+    int32_t n = std::max(1, static_cast<int32_t>(std::ceil((ao1 - ao0) / step)));
+    for (int32_t k = 1; k <= n; ++k) {
+      const double t = ao0 + (ao1 - ao0) * k / n;
+      add(ro * std::cos(t), ro * std::sin(t));
+    }
+    if (ri * ri > 2.0 * h * h) {
+      const double ai0 = std::asin(h / ri), ai1 = kPi / 2.0 - ai0;
+      n = std::max(1, static_cast<int32_t>(std::ceil((ai1 - ai0) / step)));
+      for (int32_t k = 0; k <= n; ++k) {
+        const double t = ai1 - (ai1 - ai0) * k / n;
+        add(ri * std::cos(t), ri * std::sin(t));
+      }
+    } else {
+      add(h, h);
+    }
+    add(sx, h);
+    o.Finish(rotation);
+  }
+}
+
+// A moire: rings growing inwards and a cross hair, always dark.
+void PrimitiveMoire(double f, double x, double y, double outer, double width, double gap,
+                    double maxRings, double hairWidth, double hairLength, double rotation) {
+  double d = outer;
+  const int32_t rings = static_cast<int32_t>(std::clamp(maxRings, 0.0, 10000.0));
+  for (int32_t k = 0; k < rings && d > 0.0 && width > 0.0; ++k) {
+    if (d <= 2.0 * width)
+      PrimitiveCircle(f, d, x, y, rotation);
+    else
+      PrimitiveRing(f, d, width, x, y, rotation);
+    d -= 2.0 * (width + gap);
+  }
+  if (hairWidth > 0.0 && hairLength > 0.0) {
+    PrimitiveCentredRectangle(f, hairLength, hairWidth, x, y, rotation);
+    PrimitiveCentredRectangle(f, hairWidth, hairLength, x, y, rotation);
+  }
+}
 
 void DrawPrimitive(const ReaderState& st, int32_t code) {
   const double f = st.FileUnitFactor;
   const int32_t n = PrimitiveParamsCount;
-  auto exposed = [&](int32_t minimum) { return n >= minimum && P(1) == 1.0; };
+  // Exposure off: the primitive clears what the macro drew before it.
+  MacroShapesImage.AddFlags = P(1) == 0.0 ? rfClear : 0;
+  auto rotationAt = [&](int32_t i) { return n >= i ? P(i) : 0.0; };
   switch (code) {
     case 1:
-      if (!exposed(4)) return;
-      AddCircle(MacroShapesImage, RoundCoord(P(3) * f), RoundCoord(P(4) * f), RoundCoord(P(2) * f));
+      if (n < 4) return;
+      PrimitiveCircle(f, P(2), P(3), P(4), rotationAt(5));
       return;
     case 2:
     case 20: {
-      if (!exposed(7)) return;
-      // The width is laid across the line: straight up and down for a horizontal line,
-      // sideways for a vertical one, so that no direction loses its width.
+      if (n < 7) return;
+      // The width is laid across the line, whatever its direction.
       double sx = P(3), sy = P(4), ex = P(5), ey = P(6), h = P(2) / 2.0;
       double dx = ex - sx, dy = ey - sy, len = std::hypot(dx, dy);
       double nx = 0.0, ny = 1.0;
@@ -131,20 +248,12 @@ void DrawPrimitive(const ReaderState& st, int32_t code) {
       o.Finish(P(7));
       return;
     }
-    case 21: {
-      if (!exposed(6)) return;
-      double w2 = P(2) / 2.0, h2 = P(3) / 2.0, cx = P(4), cy = P(5);
-      PrimitiveOutline o(f);
-      o.Add(cx - w2, cy - h2);
-      o.Add(cx - w2, cy + h2);
-      o.Add(cx + w2, cy + h2);
-      o.Add(cx + w2, cy - h2);
-      o.Add(cx - w2, cy - h2);
-      o.Finish(P(6));
+    case 21:
+      if (n < 6) return;
+      PrimitiveCentredRectangle(f, P(2), P(3), P(4), P(5), P(6));
       return;
-    }
     case 22: {
-      if (!exposed(6)) return;
+      if (n < 6) return;
       double w = P(2), h = P(3), x = P(4), y = P(5);
       PrimitiveOutline o(f);
       o.Add(x, y);
@@ -157,18 +266,19 @@ void DrawPrimitive(const ReaderState& st, int32_t code) {
     }
     case 4: {
       if (n < 2) return;
-      int64_t m = RoundCoord(P(2));
-      if (m + 1 < 1 || m + 1 > 51) return;
-      if (!exposed(static_cast<int32_t>(2 * m + 5))) return;
+      const double vertices = P(2);
+      if (!(vertices >= 1.0 && vertices <= kMaxOutlineVertices)) return;
+      const int32_t m = RoundCoord(vertices);
+      if (n < 2 * m + 4) return;
       PrimitiveOutline o(f);
       for (int32_t i = 0; i <= m; ++i) o.Add(P(2 * i + 3), P(2 * i + 4));
-      o.Finish(P(static_cast<int32_t>(2 * m + 5)));
+      o.Finish(rotationAt(2 * m + 5));
       return;
     }
     case 5: {
-      if (!exposed(6)) return;
+      if (n < 5) return;
       int32_t vertices = RoundCoord(P(2));
-      if (vertices < 3 || vertices > 10) return;
+      if (vertices < 3 || vertices > 12) return;
       double cx = P(3), cy = P(4), r = P(5) / 2.0;
       PrimitiveOutline o(f);
       for (int32_t i = 0; i < vertices; ++i) {
@@ -176,11 +286,22 @@ void DrawPrimitive(const ReaderState& st, int32_t code) {
         o.Add(cx + std::cos(a) * r, cy + std::sin(a) * r);
       }
       o.Add(cx + r, cy);  // back to the first vertex (angle 0)
-      o.Finish(P(6));
+      o.Finish(rotationAt(6));
       return;
     }
+    case 6:
+      // No exposure: the parameters start with the centre.
+      MacroShapesImage.AddFlags = 0;
+      if (n < 8) return;
+      PrimitiveMoire(f, P(1), P(2), P(3), P(4), P(5), P(6), P(7), P(8), rotationAt(9));
+      return;
+    case 7:
+      MacroShapesImage.AddFlags = 0;
+      if (n < 5) return;
+      PrimitiveThermal(f, P(1), P(2), P(3), P(4), P(5), rotationAt(6));
+      return;
     default:
-      return;  // moire (6), thermal (7) and unknown codes add nothing
+      return;  // unknown codes add nothing
   }
 }
 
@@ -230,7 +351,7 @@ int32_t ModifierCount() {
 }
 
 double PrimitiveParam(int32_t i) {
-  if (i < 1 || i > kModifiers) ThrowRange();
+  if (i < 1 || i > kPrimitiveParams) ThrowRange();
   return PrimitiveParams[i];
 }
 
@@ -247,6 +368,36 @@ TID_DrawFileFormat& PolygonShapes() {
 }
 TID_DrawFileFormat& MacroShapes() {
   return MacroShapesImage;
+}
+TID_DrawFileFormat& BlockShapes() {
+  return BlockShapesImage;
+}
+
+TID_DrawFileFormat& BlockWorkImage(int32_t depth) {
+  if (depth < 0 || depth >= kMaxBlockDepth) ThrowRange();
+  while (BlockWorkImages.size() <= static_cast<size_t>(depth))
+    BlockWorkImages.push_back(std::make_unique<TID_DrawFileFormat>());
+  TID_DrawFileFormat& image = *BlockWorkImages[static_cast<size_t>(depth)];
+  ResetImage(image);
+  return image;
+}
+
+void ResetBlockShapes() {
+  ResetImage(BlockShapesImage);
+  for (auto& image : BlockWorkImages) ClearImage(*image);
+}
+
+void DefineBlockAperture(ReaderState& st, int32_t dcode, int32_t first, int32_t count) {
+  if (dcode < 10 || dcode > kDCodes) return;
+  st.ApertureSeen = true;
+  DCodeMap[dcode] = NextSlot;
+  TAperture& slot = ApertureTable[NextSlot];
+  ReleaseShapes(slot);
+  slot = TAperture();
+  slot.Kind = 'B';
+  slot.A = first;
+  slot.B = count;
+  if (NextSlot < kApertureSlots) ++NextSlot;
 }
 
 void ResetReaderTables() {
@@ -265,6 +416,7 @@ void ResetReaderTables() {
   ModifierValuesCount = 0;
   NextSlot = 2;
   ResetImage(MacroShapesImage);
+  ResetBlockShapes();
   DegreeCache = RotationCache();
 }
 
@@ -354,9 +506,18 @@ void ApertureDefinition(ReaderState& st, std::string_view arg) {
   ReleaseShapes(slot);
   slot = TAperture();
 
+  // The modifiers after the shape's own are its hole: a diameter, or two sides.
+  auto hole = [&](int32_t from) {
+    if (count >= from && ModifierValues[from] > 0.0) {
+      slot.HoleX = RoundCoord(ModifierValues[from] * st.FileUnitFactor);
+      if (count > from && ModifierValues[from + 1] > 0.0)
+        slot.HoleY = RoundCoord(ModifierValues[from + 1] * st.FileUnitFactor);
+    }
+  };
   if (name == "C") {
     slot.Kind = 'C';
     slot.Size = first;
+    hole(2);
   } else if (name == "R") {
     int32_t x = first, y = count >= 2 ? second : first;
     slot.Kind = 'R';
@@ -365,9 +526,13 @@ void ApertureDefinition(ReaderState& st, std::string_view arg) {
     slot.B = CheckedNeg(y / 2);
     slot.C = x / 2;
     slot.D = y / 2;
+    hole(3);
   } else if (name == "O") {
     slot.Kind = 'O';
-    if (count >= 2) {
+    hole(3);
+    if (count == 1) {
+      slot.Size = first;  // round ends meet: a disc
+    } else if (count >= 2) {
       int32_t x = first, y = second;
       if (x < y) {
         slot.Size = x;
@@ -392,6 +557,7 @@ void ApertureDefinition(ReaderState& st, std::string_view arg) {
     BuildStandardPolygon(diameter, vertices, rotation);
     slot.B = PolygonShapesImage.Count > before ? 1 : 0;
     slot.A = PolygonShapesImage.Count - slot.B;
+    hole(4);
   } else if (!name.empty()) {
     for (int32_t i = 1; i <= kMacros; ++i) {
       if (MacroTable[i].Name != name) continue;
@@ -427,7 +593,7 @@ double EvaluateExpression(std::string_view expr) {
   char op = 0;
   size_t start = 0;
   for (;;) {
-    size_t end = expr.find_first_of("+-/X", start);
+    size_t end = expr.find_first_of("+-/Xx", start);
     double operand = OperandValue(
         expr.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     switch (op) {
@@ -444,7 +610,7 @@ double EvaluateExpression(std::string_view expr) {
         value = operand == 0.0 ? 0.0 : value / operand;  // division by zero gives 0
         break;
       default:
-        value *= operand;
+        value *= operand;  // 'X' or 'x'
         break;
     }
     if (end == std::string_view::npos) break;
@@ -509,6 +675,7 @@ void InstantiateMacro(const ReaderState& st, std::string_view body) {
     }
     if (PrimitiveParamsCount > 0) DrawPrimitive(st, code);
   }
+  MacroShapesImage.AddFlags = 0;
 }
 
 }  // namespace pv

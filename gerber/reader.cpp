@@ -32,7 +32,11 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
+// G04 starts a comment, also after blanks.
 bool IsCommentText(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  s.remove_prefix(i);
   return StartsWith(s, "G4") || StartsWith(s, "G04");
 }
 
@@ -127,7 +131,7 @@ double PaddedValue(const ReaderState& st, std::string_view text, size_t length, 
 
 // Coordinate conversion of a collected run that is a valid integer.
 void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32_t integer,
-                int32_t& value, int32_t& fine) {
+                int32_t& value, int32_t& fine, double& written) {
   std::string_view text(n.Text, n.Kept);
   size_t length = n.Length;
   bool negative = !text.empty() && text[0] == '-';
@@ -149,6 +153,7 @@ void ConvertRun(const ReaderState& st, const NumberText& n, int32_t total, int32
   }
   value = RoundCoord(st.FileUnitFactor * v);
   fine = RoundCoord(st.FileUnitFactor * v * 100.0);
+  written = negative ? -v : v;
   if (negative) {
     value = CheckedNeg(value);
     fine = CheckedNeg(fine);
@@ -192,7 +197,9 @@ double PaddedValue(const ReaderState& st, std::string_view text, size_t length, 
 }
 
 void RunStatement(ReaderState& st, std::string_view statement) {
-  if (statement.size() <= 2) return;
+  // "SR" and "AB" alone close a step and repeat or a block, as "SR*" and "AB*" do.
+  if (statement.size() < 2) return;
+  if (statement.size() == 2 && statement != "SR" && statement != "AB") return;
   std::string_view code = statement.substr(0, 2);
   std::string_view arg = statement.substr(2);
   if (code == "FS")
@@ -205,6 +212,19 @@ void RunStatement(ReaderState& st, std::string_view statement) {
     PolarityStatement(st, arg);
   else if (code == "AM")
     MacroDefinition(arg);
+  else if (code == "LM")
+    MirrorStatement(st, arg);
+  else if (code == "LR")
+    RotationStatement(st, arg);
+  else if (code == "LS")
+    ScaleStatement(st, arg);
+  else if (code == "SR")
+    StepRepeatStatement(st, arg);
+  else if (code == "AB")
+    BlockStatement(st, arg);
+  else if (code == "IP" || code == "AS" || code == "MI" || code == "OF" || code == "SF" ||
+           code == "IR")
+    ImageParameterStatement(st, code, arg);
 }
 
 }  // namespace
@@ -218,6 +238,7 @@ void InitReaderState(ReaderState& st, TID_DrawFileFormat& image) {
   st.Scratch = std::move(scratch);
   st.Scratch.clear();
   st.Image = &image;
+  st.Output = &image;
 }
 
 // ---------------------------------------------------------------------------------
@@ -286,12 +307,14 @@ void ConvertCoordinate(const ReaderState& st, std::string_view text, int32_t tot
   size_t i = 0;
   CollectNumber(text, i, text.size(), n);
   if (!n.IsInt32) ThrowRange();
-  ConvertRun(st, n, totalDigits, integerDigits, value, fine);
+  double written;
+  ConvertRun(st, n, totalDigits, integerDigits, value, fine, written);
 }
 
 void TokenizeBlock(ReaderState& st, std::string_view block) {
   BlockFields& f = st.LastBlock;
   f.HasG = f.HasD = f.HasX = f.HasY = f.HasI = f.HasJ = false;
+  f.GCount = 0;
   size_t end = block.find('*');
   if (end == std::string_view::npos) end = block.size();
   NumberText n;
@@ -306,24 +329,25 @@ void TokenizeBlock(ReaderState& st, std::string_view block) {
     switch (letter) {
       case 'G':
         f.HasG = true, f.G = n.Value;
+        if (f.GCount < kMaxBlockGCodes) f.GCodes[f.GCount++] = n.Value;
         break;
       case 'D':
         f.HasD = true, f.D = n.Value;
         break;
       case 'X':
-        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.X, f.FineX);
+        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.X, f.FineX, f.ValueX);
         f.HasX = true;
         break;
       case 'Y':
-        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.Y, f.FineY);
+        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.Y, f.FineY, f.ValueY);
         f.HasY = true;
         break;
       case 'I':
-        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.I, f.FineI);
+        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.I, f.FineI, f.ValueI);
         f.HasI = true;
         break;
       case 'J':
-        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.J, f.FineJ);
+        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.J, f.FineJ, f.ValueJ);
         f.HasJ = true;
         break;
       default:
@@ -376,14 +400,6 @@ void UnitsStatement(ReaderState& st, std::string_view arg) {
   st.FileUnitFactor = arg == "IN*" ? 1000.0 : 39.37;
 }
 
-void PolarityStatement(ReaderState& st, std::string_view arg) {
-  if (arg.empty()) return;
-  if (arg[0] == 'D' || arg[0] == 'd')
-    st.Dark = true;
-  else if (arg[0] == 'C' || arg[0] == 'c')
-    st.Dark = false;
-}
-
 void ProcessParameterBlock(ReaderState& st, std::string_view block) {
   std::string& text = st.Scratch;
   text.clear();
@@ -427,8 +443,25 @@ class BlockAssembler {
 
   void Feed(const char* p, size_t n) {
     st_.BytesRead += n;
+    FeedText(p, n);
+  }
+
+  // The end of the input: a last unterminated block, the path being drawn, the verdict.
+  bool Finish() {
+    if (afterOpenComment_) Replay();
+    if (!block_.empty()) Complete();
+    FinishRead(st_);
+    return st_.FormatSeen && st_.ApertureSeen;
+  }
+
+ private:
+  void FeedText(const char* p, size_t n) {
     const char* const end = p + n;
     while (p < end) {
+      if (afterOpenComment_) {
+        p = AfterOpenComment(p, end);
+        continue;
+      }
       // Ordinary characters are appended as one run.
       const char* q = p;
       while (q < end && kOrdinary[static_cast<unsigned char>(*q)]) ++q;
@@ -451,23 +484,50 @@ class BlockAssembler {
       if (st_.InParameter) {
         if (c == '%') Complete();
       } else if (c == '*') {
+        if (IsCommentText(block_) && std::count(block_.begin(), block_.end(), '%') % 2 == 1) {
+          // A comment with an unpaired '%': either text ("G04 #@! %TF.Part,Single*", "100%")
+          // that ends here, or a statement commented out ("G04 was %ADD11C,0.5*%") whose
+          // closing '%' follows at once. The rest of the line tells.
+          block_.clear();
+          afterOpenComment_ = true;
+          pending_.clear();
+          continue;
+        }
         Complete();
       } else if (c == '%') {
-        // A '%' in a comment (X2 attributes written as G04 comments, "100%") is text:
-        // the comment still ends at its '*'.
+        // A '%' in a comment is text: the comment still ends at its '*'.
         if (!IsCommentText(block_)) st_.InParameter = true;
       }
     }
   }
 
-  // The end of the input: a last unterminated block, the path being drawn, the verdict.
-  bool Finish() {
-    if (!block_.empty()) Complete();
-    FlushPath(st_);
-    return st_.FormatSeen && st_.ApertureSeen;
+  // After the '*' of a comment with an unpaired '%': a '%' before the line ends closes the
+  // commented statement and ends the comment; a line end means the comment ended at its
+  // '*', and what followed on its line is read again as blocks of its own.
+  const char* AfterOpenComment(const char* p, const char* end) {
+    for (; p < end; ++p) {
+      const char c = *p;
+      if (c == '%') {
+        afterOpenComment_ = false;
+        pending_.clear();
+        return p + 1;
+      }
+      if (static_cast<unsigned char>(c) < 32 || pending_.size() >= kMaxPendingComment) {
+        Replay();
+        return p;
+      }
+      pending_.push_back(c);
+    }
+    return p;
   }
 
- private:
+  void Replay() {
+    afterOpenComment_ = false;
+    std::string text = std::move(pending_);
+    pending_.clear();
+    FeedText(text.data(), text.size());
+  }
+
   void Complete() {
     if (block_.size() != 1) ProcessBlock(st_, block_);
     block_.clear();
@@ -478,6 +538,9 @@ class BlockAssembler {
       block_.append(from, std::min(count, kMaxBlockText - block_.size()));
   }
 
+  static constexpr size_t kMaxPendingComment = 4096;
+  bool afterOpenComment_ = false;
+  std::string pending_;
   ReaderState& st_;
   std::string block_;
 };
@@ -496,6 +559,7 @@ class ReadSession {
   ReadSession(TID_DrawFileFormat& image, const std::string& defaultFormat)
       : st_(std::make_unique<ReaderState>()) {
     ResetImage(PolygonShapes());
+    ResetBlockShapes();
     st_->Path.Points = std::move(SparePathPoints());
     InitReaderState(*st_, image);
     ProcessParameterBlock(*st_, defaultFormat);

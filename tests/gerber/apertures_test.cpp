@@ -87,29 +87,33 @@ TEST(GerberApertures, RectangleAndObround) {
   EXPECT_EQ(wide.rec(0).Size, 30);
   EXPECT_EQ(Points(wide.rec(0)), (std::vector<int32_t>{-25, 0, 25, 0}));
 
-  // A third modifier (the hole) is ignored.
+  // A third modifier is the hole: a clear disc painted through the pad after it.
   GerberRead holed = FlashDefinition("%ADD10O,0.030X0.080X0.010*%");
-  ASSERT_EQ(holed.count(), 1);
+  ASSERT_EQ(holed.count(), 2);
   EXPECT_EQ(holed.rec(0).Size, 30);
+  EXPECT_EQ(holed.rec(0).Flags, 0);
   EXPECT_EQ(Points(holed.rec(0)), (std::vector<int32_t>{0, -25, 0, 25}));
+  EXPECT_EQ(holed.rec(1).Kind, rkCircle);
+  EXPECT_EQ(holed.rec(1).Size, 10);
+  EXPECT_EQ(holed.rec(1).Flags, rfClear);
 }
 
 TEST(GerberApertures, ObroundWithOneModifierHasNoLeftoverValues) {
   // The first file leaves an obround with offsets in slot 2; the second file's
-  // one-modifier obround in the same slot gets offsets 0: a dot of size 40.
+  // one-modifier obround in the same slot gets offsets 0: a disc of its size.
   GerberRead first = FlashDefinition("%ADD10O,0.030X0.080*%");
   ASSERT_EQ(first.count(), 1);
   GerberRead second = FlashDefinition("%ADD10O,0.050*%");
   const TAperture& o = ApertureSlot(2);
   EXPECT_EQ(o.Kind, 'O');
-  EXPECT_EQ(o.Size, 40);
+  EXPECT_EQ(o.Size, 50);
   EXPECT_EQ(o.A, 0);
   EXPECT_EQ(o.B, 0);
   EXPECT_EQ(o.C, 0);
   EXPECT_EQ(o.D, 0);
   ASSERT_EQ(second.count(), 1);
-  EXPECT_EQ(second.rec(0).Size, 40);
-  EXPECT_EQ(Points(second.rec(0)), (std::vector<int32_t>{0, 0, 0, 0}));
+  EXPECT_EQ(second.rec(0).Kind, rkCircle);
+  EXPECT_EQ(second.rec(0).Size, 50);
 }
 
 TEST(GerberApertures, StandardPolygon) {
@@ -226,7 +230,8 @@ TEST(GerberMacros, ExpressionsLeftToRight) {
   EXPECT_DOUBLE_EQ(EvaluateExpression("$0+2"), 2.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("$+2"), 2.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("abc+1"), 1.0);
-  EXPECT_DOUBLE_EQ(EvaluateExpression("2x3"), 0.0);  // lower-case x is no operator
+  EXPECT_DOUBLE_EQ(EvaluateExpression("2x3"), 6.0);  // the format's multiplication sign
+  EXPECT_DOUBLE_EQ(EvaluateExpression("1+2x3"), 9.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression(""), 0.0);
   // Variables above 100 read $100.
   EXPECT_DOUBLE_EQ(EvaluateExpression("$250"), 7.0);
@@ -311,17 +316,47 @@ TEST(GerberMacros, Primitives) {
     EXPECT_EQ(Points(r.rec(0)), c.points);
   }
 
-  // Nothing: exposure off, too few parameters, polygons outside 3..10 vertices, an
-  // outline beyond 50 vertices, moire, thermal, unknown codes, comments.
+  // Exposure off: the same shape, clear.
+  GerberRead off = FlashMacro("21,0,0.4,0.2,0,0,0");
+  ASSERT_EQ(off.count(), 1);
+  EXPECT_EQ(off.rec(0).Flags, rfClear);
+  EXPECT_EQ(Points(off.rec(0)), cases[2].points);
+
+  // A moire of two rings and its cross hair: a full-circle ring stroked 0.1 wide, the
+  // inner ring, then two bars.
+  GerberRead moire = FlashMacro("6,0,0,1.0,0.1,0.2,2,0.01,1,0");
+  ASSERT_EQ(moire.count(), 4);
+  EXPECT_EQ(moire.rec(0).Kind, rkArc);
+  EXPECT_EQ(moire.rec(0).Size, 100);
+  EXPECT_EQ(Points(moire.rec(0)), (std::vector<int32_t>{450, 0, 450, 0}));
+  EXPECT_EQ(Points(moire.rec(1)), (std::vector<int32_t>{150, 0, 150, 0}));
+  EXPECT_EQ(moire.rec(2).Kind, rkPolygon);
+
+  // A thermal: four quarter pieces of the ring, none reaching into the gaps, every
+  // vertex between the two radii.
+  GerberRead thermal = FlashMacro("7,0,0,1.0,0.6,0.1,45");
+  ASSERT_EQ(thermal.count(), 4);
+  for (int k = 0; k < 4; ++k) {
+    const TID_DrawRecord& q = thermal.rec(k);
+    EXPECT_EQ(q.Kind, rkPolygon);
+    for (int32_t i = 0; i + 1 < q.Count; i += 2) {
+      const double x = q.X + q.Points[i], y = q.Y + q.Points[i + 1];
+      const double r = std::hypot(x, y);
+      EXPECT_GE(r, 299.0);
+      EXPECT_LE(r, 501.0);
+      // Turned by 45 degrees, the gaps run along the diagonals.
+      EXPECT_GE(std::fabs(x - y) / std::sqrt(2.0), 49.0);
+      EXPECT_GE(std::fabs(x + y) / std::sqrt(2.0), 49.0);
+    }
+  }
+
+  // Nothing: too few parameters, polygons outside 3..12 vertices, an outline with fewer
+  // coordinates than vertices, unknown codes, comments.
   const char* nothing[] = {
-      "1,0,0.1,0,0",
       "1,1,0.1,0",
-      "21,2,0.4,0.2,0,0,0",
-      "5,1,11,0,0,1,0",
+      "5,1,13,0,0,1,0",
       "5,1,2,0,0,1,0",
       "4,1,60,0,0,1,1,0",
-      "6,0,0,1.0,0.1,0.2,2,0.01,1,40",
-      "7,0,0,1.0,0.3,0.01,-13",
       "33,1,2,3,4,5,6,7",
       "0 comment, with comma",
       "0,1,0.1,0,0",
@@ -427,7 +462,7 @@ TEST(GerberApertures, HugeValuesRaise) {
       "%ADD10R,0.01X99999999999*%",                                 // second modifier
       "%ADD10P,99999999999X4*%",                                    // polygon diameter
       "%AMBIG*1,1,99999999,0,0*%%ADD10BIG*%",                       // macro coordinate
-      "%AMBIG*1,1,0.1,0,0,0*5,1,4,0,0,1,99999999999*%%ADD10BIG*%",  // rotation
+      "%AMBIG*1,1,0.1,0,0,0*5,1,4,0,0,99999999999,0*%%ADD10BIG*%",  // polygon diameter
   };
   for (const char* defs : files) {
     SCOPED_TRACE(defs);

@@ -60,22 +60,6 @@ const std::map<std::string, std::string> kNothingDrawn = {
     {"gerbonara/misc-tests/multiline_read.ger", "selects an aperture and draws nothing"},
     {"gerbonara/pcb-rnd/power-art.asb", "an empty layer: one aperture, no drawing"},
     {"gerbv/test-inputs/test-include-file-1.gbx", "its drawing sits in an included file"},
-    {"tracespace/fixtures-arc-strokes/single-quadrant-I-to-II.gbr",
-     "single-quadrant arcs whose ends share an axis are skipped"},
-    {"tracespace/fixtures-arc-strokes/single-quadrant-II-to-III.gbr",
-     "single-quadrant arcs whose ends share an axis are skipped"},
-    {"tracespace/fixtures-arc-strokes/single-quadrant-III-to-IV.gbr",
-     "single-quadrant arcs whose ends share an axis are skipped"},
-    {"tracespace/fixtures-arc-strokes/single-quadrant-IV-to-I.gbr",
-     "single-quadrant arcs whose ends share an axis are skipped"},
-    {"tracespace/fixtures-arc-strokes/zero-length.gbr", "a single-quadrant arc of no length"},
-    {"tracespace/fixtures-macro-primitives/moire-primitive.gbr", "moire primitives add nothing"},
-    {"tracespace/fixtures-macro-primitives/rotated-moire-primitive.gbr",
-     "moire primitives add nothing"},
-    {"tracespace/fixtures-macro-primitives/thermal-primitive.gbr",
-     "thermal primitives add nothing"},
-    {"tracespace/fixtures-macro-primitives/rotated-thermal-primitive.gbr",
-     "thermal primitives add nothing"},
 };
 
 }  // namespace

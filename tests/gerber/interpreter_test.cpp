@@ -1,4 +1,5 @@
 // The command interpreter: paths, rectangles, arcs, regions, flashes, modes.
+#include <cmath>
 #include "gerber_test_util.h"
 
 using namespace pv;
@@ -26,27 +27,41 @@ TEST(GerberPaths, ThreePointTrack) {
 }
 
 TEST(GerberPaths, TwoPointSegmentsByApertureKind) {
-  // A rectangular aperture swept along an axis: one filled rectangle with square ends.
-  GerberRead rect = Draw("%ADD11R,0.020X0.020*%", "D11*X0Y0D02*X1000Y0D01*D02*");
-  ASSERT_EQ(rect.count(), 1);
-  EXPECT_EQ(rect.rec(0).Kind, rkRectangle);
-  EXPECT_EQ(rect.rec(0).X, 500);
-  EXPECT_EQ(rect.rec(0).Y, 0);
-  EXPECT_EQ(Points(rect.rec(0)), (std::vector<int32_t>{-510, -10, 510, 10}));
+  // A rectangular aperture is moved along the segment: its X side across a vertical draw,
+  // its Y side across a horizontal one, the rectangle itself when it does not move, and a
+  // hexagon, filled solid, along a diagonal.
+  const std::string rect = "%ADD11R,0.020X0.010*%";
+  GerberRead across = Draw(rect, "D11*X0Y0D02*X1000Y0D01*D02*");
+  ASSERT_EQ(across.count(), 1);
+  EXPECT_EQ(across.rec(0).Kind, rkRectangle);
+  EXPECT_EQ(across.rec(0).X, 500);
+  EXPECT_EQ(Points(across.rec(0)), (std::vector<int32_t>{-510, -5, 510, 5}));
+  GerberRead up = Draw(rect, "D11*X0Y0D02*X0Y1000D01*D02*");
+  EXPECT_EQ(Points(up.rec(0)), (std::vector<int32_t>{-10, -505, 10, 505}));
+  GerberRead still = Draw(rect, "D11*X0Y0D02*X0Y0D01*D02*");
+  EXPECT_EQ(Points(still.rec(0)), (std::vector<int32_t>{-10, -5, 10, 5}));
+  GerberRead diagonal = Draw(rect, "D11*X0Y0D02*X1000Y1000D01*D02*");
+  ASSERT_EQ(diagonal.count(), 1);
+  EXPECT_EQ(diagonal.rec(0).Kind, rkPolygon);
+  EXPECT_EQ(diagonal.rec(0).Flags, rfSolid);
+  EXPECT_EQ(Points(diagonal.rec(0)),
+            (std::vector<int32_t>{-510, -505, -490, -505, 510, 495, 510, 505, 490, 505, -510, -495}));
 
-  // The same with a round aperture: a two-point track.
+  // A round aperture: a two-point track; one that does not move leaves its disc.
   GerberRead round = Draw("%ADD10C,0.020*%", "D10*X0Y0D02*X0Y1000D01*D02*");
   ASSERT_EQ(round.count(), 1);
   EXPECT_EQ(round.rec(0).Kind, rkTrack);
   EXPECT_EQ(Points(round.rec(0)), (std::vector<int32_t>{0, -500, 0, 500}));
+  GerberRead disc = Draw("%ADD10C,0.020*%", "D10*X300Y200D02*X300Y200D01*D02*");
+  ASSERT_EQ(disc.count(), 1);
+  EXPECT_EQ(disc.rec(0).Kind, rkCircle);
+  EXPECT_EQ(disc.rec(0).Size, 20);
 
-  // An obround along an axis draws nothing; diagonally it is a track.
+  // Other apertures draw as the round one of their size.
   GerberRead obround = Draw("%ADD12O,0.020X0.040*%", "D12*X0Y0D02*X1000Y0D01*D02*");
-  EXPECT_EQ(obround.count(), 0);
-  GerberRead diagonal = Draw("%ADD12O,0.020X0.040*%", "D12*X0Y0D02*X1000Y1000D01*D02*");
-  ASSERT_EQ(diagonal.count(), 1);
-  EXPECT_EQ(diagonal.rec(0).Kind, rkTrack);
-  EXPECT_EQ(diagonal.rec(0).Size, 20);
+  ASSERT_EQ(obround.count(), 1);
+  EXPECT_EQ(obround.rec(0).Kind, rkTrack);
+  EXPECT_EQ(obround.rec(0).Size, 20);
 
   // A zero-length draw with a zero-size aperture draws nothing; one point neither.
   GerberRead dot = Draw("%ADD10C*%", "D10*X0Y0D02*X0Y0D01*D02*X500Y0D02*D01*D02*");
@@ -170,20 +185,33 @@ TEST(GerberArcs, QuadrantModes) {
   EXPECT_EQ(mixed.rec(2).X, 500);
 }
 
-TEST(GerberArcs, FineResolutionFullCircleTest) {
-  // Format 2.6: the end rounds to the start in image units but lies just
-  // counterclockwise after it at 1/100 unit: a tiny arc, not drawn.
+TEST(GerberArcs, FullCirclesAreDecidedAsWritten) {
+  // Format 2.6: the end rounds to the start in image units. Just counterclockwise after
+  // it, the arc is a sliver: the dot of the aperture, not a ring.
   const std::string head = "%FSLAX26Y26*%%MOIN*%%ADD10C,0.010*%D10*G75*X1000000Y0D02*";
   GerberRead tiny = ReadGerberText(head + "G03X999990Y40I-1000000J0D01*");
   EXPECT_TRUE(tiny.accepted);
-  EXPECT_EQ(tiny.count(), 0);
+  ASSERT_EQ(tiny.count(), 1);
+  EXPECT_EQ(tiny.rec(0).Kind, rkCircle);
+  EXPECT_EQ(tiny.rec(0).Size, 10);
   // Just clockwise before it: nearly a full turn, drawn as a full circle.
   GerberRead turn = ReadGerberText(head + "G03X999990Y-40I-1000000J0D01*");
   ASSERT_EQ(turn.count(), 1);
   EXPECT_EQ(Points(turn.rec(0)), (std::vector<int32_t>{1000, 0, 1000, 0}));
+  // The same point as written: a full circle.
+  GerberRead full = ReadGerberText(head + "G03X1000000Y0I-1000000J0D01*");
+  ASSERT_EQ(full.count(), 1);
+  EXPECT_EQ(full.rec(0).Kind, rkArc);
 
-  // Incremental coordinates: the fine current point follows the current point, so a
-  // full circle stays a full circle.
+  // Millimetre 4.4 with the ends 0.3 um apart (an arc of 0.02 degrees): a dot 4.4 mm
+  // from the centre, not a ring of that radius.
+  GerberRead sliver = ReadGerberText(
+      "%FSLAX44Y44*%%MOMM*%%ADD10C,0.2*%D10*G75*X468088Y986449D02*G03X468087Y986452I-8812J4D01*");
+  ASSERT_EQ(sliver.count(), 1);
+  EXPECT_EQ(sliver.rec(0).Kind, rkCircle);
+
+  // Incremental coordinates: the current point as written follows the current point, so
+  // a full circle stays a full circle.
   GerberRead inc = Draw("%ADD10C,0.010*%", "D10*G75*G91*X500Y0D02*X500Y0D02*G03X0Y0I-1000J0D01*");
   ASSERT_EQ(inc.count(), 1);
   EXPECT_EQ(inc.rec(0).Kind, rkArc);
@@ -197,39 +225,38 @@ TEST(GerberArcs, ArcToPoints) {
   InitReaderState(st, image);
   st.Region = true;
 
-  ArcToPoints(st, {0, 0}, {1000, 0}, {0, 1000}, true);
-  ASSERT_EQ(st.Path.Count, 4);
-  EXPECT_EQ(st.Path.Points[0], (TPoint{924, 383}));
-  EXPECT_EQ(st.Path.Points[1], (TPoint{707, 707}));
-  EXPECT_EQ(st.Path.Points[2], (TPoint{383, 924}));
-  EXPECT_EQ(st.Path.Points[3], (TPoint{0, 1000}));
-  FlushPath(st);  // a region path of 4 points: one polygon
+  // Every chord stays within half an image unit of the arc, the end point is exact and
+  // the points turn the asked way.
+  auto check = [&](TPoint c, TPoint s, TPoint e, bool ccw, bool full, double sweep) {
+    AddPathPoint(st, c.X + s.X, c.Y + s.Y);
+    ArcToPoints(st, c, s, e, ccw, full);
+    const double r = std::hypot(s.X, s.Y);
+    ASSERT_GE(st.Path.Count, 3);
+    EXPECT_EQ(st.Path.Points[static_cast<size_t>(st.Path.Count - 1)], (TPoint{c.X + e.X, c.Y + e.Y}));
+    double turned = 0.0;
+    for (int32_t k = 1; k < st.Path.Count; ++k) {
+      const TPoint a = st.Path.Points[static_cast<size_t>(k - 1)], b = st.Path.Points[static_cast<size_t>(k)];
+      const double ax = a.X - c.X, ay = a.Y - c.Y, bx = b.X - c.X, by = b.Y - c.Y;
+      EXPECT_NEAR(std::hypot(bx, by), r, 1.0);
+      const double mx = (ax + bx) / 2, my = (ay + by) / 2;
+      EXPECT_GT(std::hypot(mx, my), r - 1.5);  // the chord's middle stays near the arc
+      turned += std::atan2(ax * by - ay * bx, ax * bx + ay * by);
+    }
+    EXPECT_NEAR(turned, sweep, 1e-3);
+    FlushPath(st);
+  };
+  const double kQuarter = 3.14159265358979 / 2;
+  check({0, 0}, {100000, 0}, {0, 100000}, true, false, kQuarter);
+  check({0, 0}, {100000, 0}, {0, 100000}, false, false, -3 * kQuarter);
+  check({100, 100}, {0, 1000}, {0, 1000}, true, true, 4 * kQuarter);
+  // Equal offsets not written as the same point: no circle, nothing at all.
+  ArcToPoints(st, {0, 0}, {0, 1000}, {0, 1000}, true);
+  EXPECT_EQ(st.Path.Count, 0);
 
-  // Clockwise the long way round: 12 points.
-  ArcToPoints(st, {0, 0}, {1000, 0}, {0, 1000}, false);
-  ASSERT_EQ(st.Path.Count, 12);
-  EXPECT_EQ(st.Path.Points[0], (TPoint{924, -383}));
-  EXPECT_EQ(st.Path.Points[11], (TPoint{0, 1000}));
-  FlushPath(st);
-
-  // Start and end in one direction: a full circle at multiples of pi/8, then the end.
-  ArcToPoints(st, {100, 100}, {0, 1000}, {0, 2000}, true);
-  ASSERT_EQ(st.Path.Count, 16);
-  EXPECT_EQ(st.Path.Points[0], (TPoint{100 + 924, 100 + 383}));
-  EXPECT_EQ(st.Path.Points[15], (TPoint{100, 2100}));
-  FlushPath(st);
-
-  // A radius below 3: only the end point. Equal offsets: nothing.
+  // A radius below 3: only the end point.
   ArcToPoints(st, {0, 0}, {2, 0}, {0, 2}, true);
   ASSERT_EQ(st.Path.Count, 1);
   EXPECT_EQ(st.Path.Points[0], (TPoint{0, 2}));
-  FlushPath(st);
-  ArcToPoints(st, {0, 0}, {1000, 0}, {1000, 0}, true);
-  EXPECT_EQ(st.Path.Count, 0);
-
-  ASSERT_EQ(image.Count, 3);  // one point makes no polygon
-  EXPECT_EQ(image.Records[0].Kind, rkPolygon);
-  EXPECT_EQ(image.Records[0].Size, 1);
 }
 
 TEST(GerberRegions, StraightContours) {
@@ -256,20 +283,31 @@ TEST(GerberRegions, StraightContours) {
   EXPECT_EQ(two.rec(2).Kind, rkCircle);
   EXPECT_EQ(two.rec(2).Size, 10);
 
-  // An aperture selection ends the region without G37.
-  GerberRead sel = Draw("%ADD10C,0.010*%", "G36*X0Y0D02*X1000Y0D01*X1000Y1000D01*D10*X0Y0D03*");
-  ASSERT_EQ(sel.count(), 2);
+  // An aperture selection inside a region leaves the region open; a flash there is no
+  // object of the region.
+  GerberRead sel = Draw("%ADD10C,0.010*%", "G36*X0Y0D02*X1000Y0D01*X1000Y1000D01*D10*X0Y0D03*G37*");
+  ASSERT_EQ(sel.count(), 1);
   EXPECT_EQ(sel.rec(0).Kind, rkPolygon);
-  EXPECT_EQ(sel.rec(1).Kind, rkCircle);
+  EXPECT_EQ(sel.rec(0).Count, 6);
 
-  // Clear polarity records no straight edges.
+  // Clear polarity: the region is recorded, clear.
   GerberRead clear = Draw("%ADD10C,0.010*%%LPC*%",
                           "D10*G36*X0Y0D02*G01X1000Y0D01*X1000Y1000D01*X0Y1000D01*X0Y0D01*G37*");
-  EXPECT_EQ(clear.count(), 0);
-  // Dark again: recorded.
+  ASSERT_EQ(clear.count(), 1);
+  EXPECT_EQ(clear.rec(0).Flags, rfClear);
+  // Dark again: dark.
   GerberRead dark = Draw("%ADD10C,0.010*%%LPC*%%LPD*%",
                          "D10*G36*X0Y0D02*G01X1000Y0D01*X1000Y1000D01*X0Y1000D01*X0Y0D01*G37*");
-  EXPECT_EQ(dark.count(), 1);
+  ASSERT_EQ(dark.count(), 1);
+  EXPECT_EQ(dark.rec(0).Flags, 0);
+
+  // After an arc edge, coordinates without a D code go on drawing straight edges.
+  GerberRead mixed = Draw("%ADD10C,0.010*%",
+                          "D10*G75*G36*X10000Y0D02*G03X15000Y5000I0J5000D01*G01X15000Y10000*"
+                          "X10000Y10000*X10000Y0*G37*");
+  ASSERT_EQ(mixed.count(), 1);
+  EXPECT_EQ(mixed.image.MaxY, 10000);
+  EXPECT_EQ(mixed.image.MinX, 10000);
 }
 
 TEST(GerberRegions, StraightEdgesAfterARegionThatEndedWithAnArc) {
@@ -290,7 +328,7 @@ TEST(GerberRegions, ArcEdgesFollowTheirOwnBlocks) {
       "G75*G36*X0Y0D02*G01X1000Y0D01*G03X1000Y1000I0J500D01*G01X0Y1000D01*X0Y0D01*G37*";
   GerberRead r = Draw("%ADD10C,0.010*%", "D10*" + contour);
   ASSERT_EQ(r.count(), 1);
-  EXPECT_EQ(r.rec(0).Count, 24);  // 2 + 7 arc points + end + 2 more corners
+  EXPECT_GT(r.rec(0).Count, 24);  // corners and the chords of the arc
   EXPECT_EQ(r.image.MaxX, 1500);  // the arc bulges to x = 1500
   EXPECT_EQ(r.image.MaxY, 1000);
 
@@ -301,7 +339,9 @@ TEST(GerberRegions, ArcEdgesFollowTheirOwnBlocks) {
   ASSERT_EQ(move.count(), 1);
   EXPECT_EQ(move.image.MaxX, 1000);
 
-  // Under clear polarity neither straight nor arc edges are recorded.
+  // Under clear polarity the same contour is recorded, clear.
   GerberRead clear = Draw("%ADD10C,0.010*%%LPC*%", "D10*" + contour);
-  EXPECT_EQ(clear.count(), 0);
+  ASSERT_EQ(clear.count(), 1);
+  EXPECT_EQ(clear.rec(0).Flags, rfClear);
+  EXPECT_EQ(clear.image.MaxX, 1500);
 }
