@@ -93,8 +93,10 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         std::cerr << "Cannot read " << arg << ": " << e.what() << '\n';
         continue;
       } catch (const std::exception& e) {
+        // A limit or an overflow rather than a file that is not RS-274-X: the user is told
+        // which, so that a hit limit is not taken for a broken file.
         msg.LogThenOut("Bad RS-274-X file: " + arg);
-        log.WriteLine("Reason: " + std::string(e.what()) + " while reading " + arg);
+        msg.LogThenOut("Reason: " + std::string(e.what()) + " while reading " + arg);
         continue;
       }
       if (!accepted) {

@@ -197,10 +197,11 @@ void ChargeCopies(ReaderState& st, const TID_DrawFileFormat& shapes, int64_t fir
   if (times != 0 && weight > (UINT64_MAX / 4) / times) weight = UINT64_MAX / 4;
   else weight *= times;
   st.CopiedWeight += weight;
-  if (st.CopiedWeight > kFreeCopies + st.BytesRead / 2)
+  const uint64_t allowed = std::min(kMaxCopies, kFreeCopies + kCopiesPerByte * st.BytesRead);
+  if (st.CopiedWeight > allowed)
     throw ERangeError(
-        "Flashes of polygon and macro apertures ask for more shapes than the "
-        "file's size allows");
+        "Flashes of stored shapes and step and repeat ask for more copies than the file's "
+        "size allows");
 }
 
 // ---------------------------------------------------------------------------------

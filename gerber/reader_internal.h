@@ -173,11 +173,16 @@ inline constexpr int32_t kMaxBlockDepth = 64;
 // Memory bounds against shapes that multiply. Macro instantiations hold at most this many
 // shapes together; the real files we know stay below 60000.
 inline constexpr int32_t kMaxMacroShapes = 1 << 20;
-// Flashes of polygon and macro apertures copy stored shapes, so a block of three bytes can
-// ask for thousands of points. The copies of one read may weigh (a record, plus one for
-// every 16 coordinate values it holds) this much plus one per two bytes read; a file that
-// asks for more is refused. Everything else a file draws takes bytes of its own.
+// Flashes of polygon, macro and block apertures and step and repeat copy stored shapes, so
+// a block of three bytes can ask for thousands of them. A copied shape costs about 300
+// bytes by the time its page is written. The copies of one read may weigh (a record, plus
+// one for every 16 coordinate values it holds) kFreeCopies plus kCopiesPerByte per byte
+// read, and never more than kMaxCopies (about 5 GiB): the densest real boards we know copy
+// 2.4 shapes per byte, panels written with step and repeat some ten. A file that asks for
+// more is refused. Everything else a file draws takes bytes of its own.
 inline constexpr uint64_t kFreeCopies = 1 << 20;
+inline constexpr uint64_t kCopiesPerByte = 16;
+inline constexpr uint64_t kMaxCopies = 1 << 24;
 
 struct TAperture {
   char Kind = 'E';  // 'C', 'R', 'O', 'P', 'M', 'B' (aperture block) or 'E' (undefined)

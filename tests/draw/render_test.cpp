@@ -161,3 +161,78 @@ TEST(DrawLayer, ArcsFullShortAndLong) {
   auto brush = rec.First<EMRCREATEBRUSHINDIRECT>(EMR_CREATEBRUSHINDIRECT);
   EXPECT_EQ(brush.lb.lbStyle, 1u);  // BS_NULL: the full circle is an outline only
 }
+
+namespace {
+
+// Remembers the pen and brush of every drawing call.
+class SpyCanvas final : public TCanvas {
+ public:
+  struct Call {
+    char What;
+    TPen Pen;
+    TBrush Brush;
+  };
+  std::vector<Call> Calls;
+  void FillRect(const TRect&) override { Note('R'); }
+  void Ellipse(int32_t, int32_t, int32_t, int32_t) override { Note('E'); }
+  void Arc(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) override {
+    Note('A');
+  }
+  void MoveTo(int32_t, int32_t) override {}
+  void LineTo(int32_t, int32_t) override { Note('L'); }
+  void Polygon(const TPoint*, uint32_t) override { Note('P'); }
+  void TextOut(int32_t, int32_t, std::u16string_view) override {}
+
+ private:
+  void Note(char what) { Calls.push_back({what, Pen, Brush}); }
+};
+
+}  // namespace
+
+TEST(DrawRecords, PolarityPensAndFills) {
+  TID_DrawFileFormat image;
+  ResetImage(image);
+  const TPoint line[2] = {{0, 0}, {1000, 0}};
+  const TPoint tri[3] = {{0, 0}, {1000, 0}, {0, 1000}};
+  AddTrack(image, 20, 0, 0, line);                // dark track
+  image.AddFlags = rfClear;
+  AddCircle(image, 500, 500, 100);                // clear disc
+  AddPolygon(image, 1, 0, 0, tri);                // clear region
+  image.AddFlags = 0;
+  AddPolygon(image, 1, 0, 0, tri);                // dark region: the context's hatch
+  image.AddFlags = rfSolid;
+  AddPolygon(image, 0, 0, 0, tri);                // a pad polygon: solid
+  image.AddFlags = 0;
+  AddArc(image, 20, 0, 0, 100, 0, 0, 100);        // dark arc
+  image.Color = clBlack;
+
+  SpyCanvas canvas;
+  TID_DrawContext c;
+  InitDrawContext(c, &canvas, 8500, 11000, 8500, 11000, -100, -100);
+  ClearPage(c, 0x00EEDDCC);  // a background of its own, to tell it from white
+  SetFillStyle(c, TBrushStyle::bsDiagCross);
+  PaintImage(c, image);
+
+  ASSERT_EQ(canvas.Calls.size(), 7u);  // the page, then one call per record
+  const auto& track = canvas.Calls[1];
+  EXPECT_EQ(track.What, 'L');
+  EXPECT_EQ(track.Pen.Color, clBlack);
+  EXPECT_EQ(track.Pen.EndCap, TPenEndCap::pecRound);
+  EXPECT_EQ(track.Pen.Join, TPenJoin::pjRound);
+  const auto& disc = canvas.Calls[2];
+  EXPECT_EQ(disc.Brush.Color, 0x00EEDDCC);
+  EXPECT_EQ(disc.Pen.Color, 0x00EEDDCC);
+  EXPECT_EQ(disc.Pen.EndCap, TPenEndCap::pecDefault);
+  const auto& clearRegion = canvas.Calls[3];
+  EXPECT_EQ(clearRegion.Brush.Style, TBrushStyle::bsSolid);
+  EXPECT_EQ(clearRegion.Brush.Color, 0x00EEDDCC);
+  const auto& darkRegion = canvas.Calls[4];
+  EXPECT_EQ(darkRegion.Brush.Style, TBrushStyle::bsDiagCross);
+  EXPECT_EQ(darkRegion.Brush.Color, clBlack);
+  EXPECT_EQ(darkRegion.Pen.Join, TPenJoin::pjDefault);  // outlines keep their corners
+  EXPECT_EQ(canvas.Calls[5].Brush.Style, TBrushStyle::bsSolid);
+  const auto& arc = canvas.Calls[6];
+  EXPECT_EQ(arc.What, 'A');
+  EXPECT_EQ(arc.Pen.EndCap, TPenEndCap::pecRound);
+  EXPECT_EQ(arc.Pen.Color, clBlack);
+}

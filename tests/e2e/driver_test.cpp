@@ -82,7 +82,11 @@ TEST(Driver, OverflowingCoordinateRefusesOnlyThatFile) {
   WriteFile(dir / "good.gbr", kGood);
   RunResult r = RunProgram({exe.string(), "huge.gbr", "good.gbr"}, dir.path());
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: huge.gbr"));
+  // The refusal says why, on standard output right after it.
+  long refused = IndexOf(out, "Bad RS-274-X file: huge.gbr");
+  ASSERT_GE(refused, 0);
+  ASSERT_LT(refused + 1, static_cast<long>(out.size()));
+  EXPECT_EQ(out[static_cast<size_t>(refused + 1)], "Reason: Range check error while reading huge.gbr");
   EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: good.gbr"));
   auto log = SplitLines(ReadFile(dir / "bin/Plotvane_Log.txt"));
   long bad = IndexOf(log, "Bad RS-274-X file: huge.gbr");

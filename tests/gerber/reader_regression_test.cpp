@@ -120,12 +120,20 @@ TEST(GerberHostile, FlashedShapesAreBoundedBySize) {
   ResetReaderTables();
   EXPECT_THROW(ReadGerberBytes(text, partial.image, kDefaultGerberFormat), ERangeError);
   EXPECT_GT(partial.image.Count, 1000000);
-  EXPECT_LE(static_cast<uint64_t>(partial.image.Count), kFreeCopies + text.size() / 2);
+  EXPECT_LE(static_cast<uint64_t>(partial.image.Count), kFreeCopies + kCopiesPerByte * text.size());
 
   // The same with a 1000-vertex standard polygon.
   std::string poly =
       std::string(kInchHeader) + "%ADD10P,1X1000*%D10*X0Y0D03*" + Repeat("D3*", 30000);
   EXPECT_THROW(ReadBytes(poly), ERangeError);
+
+  // A dense real board: a 40-circle pad flashed 50,000 times from 840 kB fits.
+  std::string dense = std::string(kInchHeader) + CircleMacro("PAD", 40) + "%ADD10PAD*%D10*";
+  for (int i = 0; i < 50000; ++i)
+    dense += "X" + std::to_string(i % 250 * 600) + "Y" + std::to_string(i / 250 * 600) + "D03*\n";
+  BytesRead real = ReadBytes(dense);
+  EXPECT_TRUE(real.accepted);
+  EXPECT_EQ(real.image.Count, 2000000);
 
   // Fewer flashes of the same macro fit.
   BytesRead ok = ReadBytes(std::string(kInchHeader) + CircleMacro("BIG", 1000) +

@@ -238,6 +238,30 @@ TEST(GerberBlocks, CommentsAndPercentInComments) {
   GerberRead n = ReadGerberText(FlashFile(kInchHeader, "N1G04X5000Y5000D03*\nX1000Y0D03*\n"));
   ASSERT_EQ(n.count(), 1);
   EXPECT_EQ(n.rec(0).X, 1000);
+
+  // Statements commented out, whole: "G04 was %ADD11C,0.5*%" defines nothing and shifts
+  // no later '%'; an X2 attribute comment on the line before them still ends at its '*'.
+  GerberRead out = ReadGerberText(
+      "G04 #@! %TF.Part,Single*\n" + std::string(kInchHeader) +
+      "G04 disabled: %LPC*%\nG04 was %ADD11C,0.5*%\n%ADD10C,0.010*%\nD11*X0Y0D03*\nD10*X1000Y0D03*\n");
+  EXPECT_TRUE(out.accepted);
+  ASSERT_EQ(out.count(), 2);
+  EXPECT_EQ(out.rec(0).Size, 40);  // D11 stayed undefined
+  EXPECT_EQ(out.rec(1).Size, 10);
+  EXPECT_EQ(out.rec(1).Flags, 0);  // and the polarity dark
+
+  // A comment block that begins with a blank has no effect either: the contour keeps
+  // its four corners, no vertex twice.
+  GerberRead blank = ReadGerberText(FlashFile(
+      kInchHeader, "G36*X0Y0D02*X2000Y0D01* G04 Contour*X2000Y2000D01*X0Y2000D01*X0Y0D01*G37*"));
+  ASSERT_EQ(blank.count(), 1);
+  EXPECT_EQ(blank.rec(0).Count, 10);
+
+  // Several G codes in one block apply in order: gEDA's G75G03 full circle is drawn.
+  GerberRead geda = ReadGerberText(FlashFile(kInchHeader, "X200Y1951D02*G75G03I160J0X200Y1951D01*"));
+  ASSERT_EQ(geda.count(), 1);
+  EXPECT_EQ(geda.rec(0).Kind, rkArc);
+  EXPECT_EQ(geda.rec(0).X, 360);
 }
 
 TEST(GerberBlocks, LineEndsLastBlockAndLowerCaseData) {
