@@ -15,17 +15,31 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: page-compare [--plotvane BIN] [--hatched] [--dpi N] [--bound PERCENT]\n"
+    "usage: page-compare [--plotvane BIN] [--hatched] [--dpi N] [--bound PERCENT] [--ink-only]\n"
     "                    [--shift N] [--tolerance N] [--diff DIR] [--diff-scale N]\n"
-    "                    [--keep DIR] [--timeout SECONDS] [--rows-only] FILE...\n"
+    "                    [--keep DIR] [--timeout SECONDS] [--rows-only | --heading]\n"
+    "                    [--reference GERBER] FILE...\n"
     "Converts each Gerber file with our binary (ActualSize=1, SolidFill=1 unless --hatched),\n"
-    "renders the page's window of the board with gerbv, and prints per file the dark pixels of\n"
-    "each picture, their agreement (dark in both / dark in either), the reference's ink that we\n"
-    "miss and our ink that the reference lacks (beyond --tolerance pixels, in percent of that\n"
-    "picture's ink), the registration shift, and PASS when both are within --bound (1.5).\n"
+    "renders the page's window of the board with gerbv, and prints per file:\n"
+    "  ref ink, our ink  dark pixels of each picture (the caption masked)\n"
+    "  agree             dark in both / dark in either\n"
+    "  miss %            reference ink with none of ours within --tolerance (2) pixels,\n"
+    "                    in percent of the reference's ink\n"
+    "  extra %           our ink with no reference ink within the tolerance, of our ink\n"
+    "  clr- %            the same extra ink, of the reference's clear area on the board (the\n"
+    "                    box of both pictures' ink): clearances filled in a plane\n"
+    "  clr+ %            the missing ink, of our clear area on the board\n"
+    "  shift             the registration of the reference, within --shift (2) pixels\n"
+    "PASS when all four percentages are within --bound (1.5); --ink-only: miss and extra.\n"
     "--diff DIR writes DIR/<file>.png: black both, grey within the tolerance, red missing,\n"
     "blue extra, yellow the masked caption. --rows-only leaves out the heading and the\n"
-    "summary line; --heading prints the heading alone. Exit status 1 when a compared file fails or a comparison went wrong.\n";
+    "summary line; --heading prints the heading alone. Exit status 1 when a compared file\n"
+    "fails or a comparison went wrong, 2 on wrong usage or missing tools.\n"
+    "--reference GERBER: gerbv draws that file instead (the same board written without what\n"
+    "gerbv cannot draw). Zero-size circles, which gerbv leaves out and our page draws as a\n"
+    "hairline, are 1/1000 inch wide in the reference's copy. The reference is marked unreliable\n"
+    "(REF-UNRELIABLE, not counted) when gerbv says it ignored a command that changes the\n"
+    "image or a macro too long for it, or when its picture is empty.\n";
 
 void Put(const std::string& s) {
   std::fwrite(s.data(), 1, s.size(), stdout);
@@ -63,6 +77,7 @@ int main(int argc, char** argv) {
   options.plotvane = ProgramFolder() + "/plotvane";
   double bound = 1.5;
   bool rowsOnly = false;
+  bool inkOnly = false;
   std::string diffFolder, keepFolder;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
@@ -133,10 +148,10 @@ int main(int argc, char** argv) {
     if (!diffFolder.empty()) o.differencePng = (fs::path(diffFolder) / (flat + ".png")).string();
     if (!keepFolder.empty()) o.keepFolder = (fs::path(keepFolder) / flat).string();
     const pvpc::FileComparison c = pvpc::CompareFile(file, o, tools);
-    Put(pvpc::FormatRow(file, c, bound) + "\n");
+    Put(pvpc::FormatRow(file, c, bound, inkOnly) + "\n");
     switch (c.outcome) {
       case pvpc::Outcome::Compared:
-        ++(c.Pass(bound) ? pass : fail);
+        ++(c.Pass(bound, inkOnly) ? pass : fail);
         break;
       case pvpc::Outcome::OursRefused:
         ++noPage;

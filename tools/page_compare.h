@@ -31,15 +31,22 @@ struct PictureFigures {
   int64_t either = 0;     // dark in one or both
   int64_t missing = 0;    // reference dark, none of ours within the tolerance
   int64_t extra = 0;      // ours dark, no reference dark within the tolerance
+  // Pixels not dark inside the box of both pictures' ink (the board): clearances, gaps and
+  // the space between tracks. On a plane they are few, and a filled clearance is a small
+  // share of the ink but a large share of them.
+  int64_t referenceClear = 0;
+  int64_t ourClear = 0;
   int shiftX = 0, shiftY = 0;  // the reference moved by this many pixels to match ours
   bool shiftAtLimit = false;   // the best shift is on the edge of the search: suspect
   double Agreement() const;
   double MissingPercent() const;  // of the reference's ink
   double ExtraPercent() const;    // of our ink
+  double ClearLostPercent() const;   // extra, of the reference's clear board area
+  double ClearAddedPercent() const;  // missing, of our clear board area
 };
 
 struct CompareSettings {
-  int searchRadius = 3;   // registration: shifts of up to this many pixels each way
+  int searchRadius = 2;   // registration: shifts of up to this many pixels each way
   int tolerance = 2;      // pixels of rasterisation noise (Euclidean distance)
   uint8_t darkBelow = 128;
 };
@@ -84,7 +91,9 @@ struct FileComparison {
   bool clipped = false;  // the board is larger than the page: only the page is compared
   bool negative = false;  // %IPNEG: only the board's extents are compared
   double boardWidthInch = 0, boardHeightInch = 0;
-  bool Pass(double boundPercent) const;
+  // Missing and extra within the bound in percent of each picture's ink and, unless inkOnly,
+  // of each picture's clear board area.
+  bool Pass(double boundPercent, bool inkOnly = false) const;
 };
 
 struct FileCompareOptions {
@@ -95,6 +104,9 @@ struct FileCompareOptions {
   std::string differencePng;  // written when not empty
   int differenceScale = 1;
   std::string keepFolder;     // when not empty, the intermediate files are kept there
+  // When not empty, gerbv draws this file instead: the same board written without what
+  // gerbv cannot draw (an aperture block written out flash by flash).
+  std::string referenceFile;
   CompareSettings compare;
 };
 
@@ -110,6 +122,7 @@ FileComparison CompareFile(const std::string& gerberFile, const FileCompareOptio
 
 // One row of the table and its heading.
 std::string RowHeading();
-std::string FormatRow(const std::string& name, const FileComparison& c, double boundPercent);
+std::string FormatRow(const std::string& name, const FileComparison& c, double boundPercent,
+                      bool inkOnly = false);
 
 }  // namespace pvpc
