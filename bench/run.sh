@@ -2,12 +2,13 @@
 # Times whole conversions with the release build and prints a Markdown table for README.md:
 # generated copper layers of 1, 10, 20 and 50 MiB, a small example board (start-up cost) and the
 # largest boards of the test corpus beside the repository (when present). Each figure is the
-# median of several runs: wall and CPU seconds, peak memory, PDF size; for the generated
-# boards also the peer converter's figures measured on this machine and the ratio;
-# and the floor: reading the input plus deflating our own content at level 6 on one thread.
-# Then the stages of the 10 MiB conversion.
+# median of several runs: wall and CPU seconds, peak memory, PDF size; the peer's wall time and
+# peak memory on the same input in the same run (gerbv's PDF export, `gerbv -x pdf`, when it is
+# installed) and the ratios; and the floor: reading the input plus deflating our own content at
+# level 6 on one thread. Then the stages of the 10 MiB conversion.
 #
-#   bench/run.sh [--runs N] [--sizes "1 10 20 50"] [--no-corpus] [--no-profile] [--build DIR]
+#   bench/run.sh [--runs N] [--sizes "1 10 20 50"] [--no-corpus] [--no-profile] [--no-peer]
+#                [--build DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,7 @@ runs=5
 sizes="1 10 20 50"
 corpus=1
 profile=1
+peer=1
 build=build/release
 while (($#)); do
   case "$1" in
@@ -22,8 +24,9 @@ while (($#)); do
     --sizes) sizes="$2"; shift 2 ;;
     --no-corpus) corpus=0; shift ;;
     --no-profile) profile=0; shift ;;
+    --no-peer) peer=0; shift ;;
     --build) build="$2"; shift 2 ;;
-    *) echo "Usage: bench/run.sh [--runs N] [--sizes \"1 10 20 50\"] [--no-corpus] [--no-profile] [--build DIR]" >&2
+    *) echo "Usage: bench/run.sh [--runs N] [--sizes \"1 10 20 50\"] [--no-corpus] [--no-profile] [--no-peer] [--build DIR]" >&2
        exit 2 ;;
   esac
 done
@@ -43,9 +46,17 @@ mkdir -p "$data"
 # No graphical session: the converter would otherwise ask the desktop to open every PDF.
 unset DISPLAY WAYLAND_DISPLAY
 
-# The peer's figures from the issue: wall seconds and peak MiB per generated size.
-declare -A peer_wall=([1]=0.36 [10]=3.9 [50]=19.2)
-declare -A peer_mem=([1]=50 [10]=415 [50]=2048)
+# The peer: gerbv's PDF export of the same file, timed in the same loop.
+gerbv=""
+if ((peer)); then gerbv=$(command -v gerbv || true); fi
+if [ -n "$gerbv" ]; then
+  peer_name="gerbv $(dpkg-query -W -f='${Version}' gerbv 2>/dev/null || true)"
+  peer_note="Peer: ${peer_name% } (\`gerbv -x pdf\`), run beside us on every input in the same loop."
+elif ((peer)); then
+  peer_note="Peer: gerbv is not installed, its columns are empty."
+else
+  peer_note="Peer: not run (--no-peer)."
+fi
 
 inputs=()
 labels=()
@@ -86,7 +97,7 @@ pdf_of() {
 
 echo "Machine: $(nproc) processors, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1);" \
      "load average at start $(cut -d' ' -f1-3 /proc/loadavg); $(date -u +%Y-%m-%d)."
-echo "Medians of $runs runs. Peer figures as measured for the peer on this machine (it is not run here)."
+echo "Medians of $runs runs. $peer_note"
 echo
 echo "| input | size | wall s | CPU s | peak MiB | PDF | peer wall s | peer peak MiB | faster than peer | memory vs peer | floor s | wall / floor |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
@@ -108,15 +119,21 @@ for i in "${!inputs[@]}"; do
   out_size=$(stat -c %s "$pdf")
   name="$f"
   [ "$label" = corpus ] && name="corpus board ${f#corpus/}"
-  peer=" | | | "  # the peer's four cells: only the generated boards have its figures
-  if [ "$label" = small ]; then
-    name="small board ${f#small-}"
-  elif [ "$label" != corpus ]; then
-    name="generated copper layer, ${label} MiB"
-    if [ -n "${peer_wall[$label]:-}" ]; then
-      peer="${peer_wall[$label]} | ${peer_mem[$label]} | $(calc "%.1f x" "${peer_wall[$label]} / $wall")"
-      peer="$peer | $(calc "%.0f %%" "100 * $rss / 1024 / ${peer_mem[$label]}")"
+  [ "$label" = small ] && name="small board ${f#small-}"
+  [ "$label" != corpus ] && [ "$label" != small ] && name="generated copper layer, ${label} MiB"
+  peer=" | | | "  # the peer's four cells
+  if [ -n "$gerbv" ]; then
+    # gerbv reports what it cannot read on standard error and goes on; only its times count.
+    p=$(cd "$data" && "$bin/bench/timeit" "$runs" "$gerbv" -x pdf -o "$data/peer.pdf" "$f" 2>/dev/null)
+    if [ "$(field status "$p")" != 0 ] || [ ! -s "$data/peer.pdf" ]; then
+      peer="failed | | | "
+    else
+      pwall=$(field wall "$p")
+      prss=$(field rss_kb "$p")
+      peer="$(calc "%.3f" "$pwall") | $(calc "%.0f" "$prss / 1024") | $(calc "%.1f x" "$pwall / $wall")"
+      peer="$peer | $(calc "%.0f %%" "100 * $rss / $prss")"
     fi
+    rm -f "$data/peer.pdf"
   fi
   ratio="-"  # a floor under a millisecond makes no meaningful multiple
   [ "$(calc "%d" "($floor >= 0.001)")" = 1 ] && ratio=$(calc "%.2f" "$wall / $floor")
