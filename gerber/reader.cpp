@@ -176,6 +176,12 @@ double PaddedValue(const ReaderState& st, std::string_view text, size_t length, 
   }
   size_t ip = std::min(static_cast<size_t>(integer < 0 ? 0 : integer), plen);
   size_t dp_end = std::max(ip, std::min(t, plen));
+  if (st.ZeroSuppression == 'L' && plen > t && t >= ip) {
+    // More digits than the format holds, leading zeros omitted: the decimals are still
+    // the last ones, the integer part is longer (X100000 in 2.3 is 100.000).
+    ip = plen - (t - ip);
+    dp_end = plen;
+  }
   // value = integer part "." decimal part. Up to 15 digits the digits form an exact
   // double and so does the power of ten, so one division gives the correctly rounded
   // value; longer texts go through the general conversion.

@@ -43,8 +43,8 @@ TEST(GerberCoordinates, ThreeZeroSuppressionModes) {
   // Y-3 is 0.0003 inch, 0.3 units -> 0, negated to 0; the fine value keeps -30.
   EXPECT_EQ(Convert(lead, "-3", &fine), 0);
   EXPECT_EQ(fine, -30);
-  // Digits beyond the total are dropped: 1234567 reads 12.3456 inch.
-  EXPECT_EQ(Convert(lead, "1234567"), 12346);
+  // More digits than the format: the last four are still the decimals, 123.4567 inch.
+  EXPECT_EQ(Convert(lead, "1234567"), 123457);
 
   // Trailing zeros omitted: X125 is padded to 125000, 12.5 inch.
   ReaderState trail = FormatState('T', 6, 2, 1000.0);
@@ -60,9 +60,9 @@ TEST(GerberCoordinates, ThreeZeroSuppressionModes) {
   ReaderState blank = FormatState(' ', 6, 2, 1000.0);
   EXPECT_EQ(Convert(blank, "5"), 5000);
   EXPECT_EQ(Convert(blank, "0125"), 1250);
-  // A long run of zeros is still a 32-bit integer, but only the first six digits count.
+  // A long run of zeros is still a 32-bit integer; the decimals are the last four digits.
   EXPECT_EQ(Convert(lead, "00000000000000000001"), 0);
-  EXPECT_EQ(Convert(lead, "0100000000"), 1000);
+  EXPECT_EQ(Convert(lead, "0100000000"), 10000000);
 }
 
 TEST(GerberCoordinates, FromAFileBlock) {
