@@ -589,34 +589,96 @@ void MacroDefinition(std::string_view arg) {
 }
 
 double EvaluateExpression(std::string_view expr) {
-  double value = 0.0;
-  char op = 0;
-  size_t start = 0;
-  for (;;) {
-    size_t end = expr.find_first_of("+-/Xx", start);
-    double operand = OperandValue(
-        expr.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+  // The format's arithmetic: 'x' (or 'X') and '/' before '+' and '-', left to right within
+  // a level, parentheses, a sign before an operand. Worked with two stacks, not recursion,
+  // so that any depth of parentheses is safe. A missing operand counts as 0, and so does a
+  // division by zero.
+  static std::vector<double> values;
+  static std::vector<char> ops;  // '+', '-', '*', '/', 'n' (negation), '('
+  values.clear();
+  ops.clear();
+  auto precedence = [](char op) { return op == 'n' ? 3 : (op == '*' || op == '/') ? 2 : 1; };
+  auto pop = [&]() -> double {
+    if (values.empty()) return 0.0;
+    const double v = values.back();
+    values.pop_back();
+    return v;
+  };
+  auto apply = [&]() {
+    const char op = ops.back();
+    ops.pop_back();
+    const double b = pop();
+    if (op == 'n') {
+      values.push_back(-b);
+      return;
+    }
+    const double a = pop();
     switch (op) {
-      case 0:
-        value = operand;
-        break;
       case '+':
-        value += operand;
+        values.push_back(a + b);
         break;
       case '-':
-        value -= operand;
+        values.push_back(a - b);
         break;
-      case '/':
-        value = operand == 0.0 ? 0.0 : value / operand;  // division by zero gives 0
+      case '*':
+        values.push_back(a * b);
         break;
       default:
-        value *= operand;  // 'X' or 'x'
+        values.push_back(b == 0.0 ? 0.0 : a / b);  // division by zero gives 0
         break;
     }
-    if (end == std::string_view::npos) break;
-    op = expr[end];
-    start = end + 1;
+  };
+  bool expectOperand = true;
+  size_t i = 0;
+  while (i < expr.size()) {
+    const char c = expr[i];
+    if (c == '(') {
+      if (!expectOperand) {
+        // An operand followed by '(' without an operator: taken as a product.
+        while (!ops.empty() && ops.back() != '(' && precedence(ops.back()) >= 2) apply();
+        ops.push_back('*');
+      }
+      ops.push_back('(');
+      expectOperand = true;
+      ++i;
+    } else if (c == ')') {
+      if (expectOperand) values.push_back(0.0);
+      while (!ops.empty() && ops.back() != '(') apply();
+      if (!ops.empty()) ops.pop_back();
+      expectOperand = false;
+      ++i;
+    } else if (c == '+' || c == '-' || c == 'x' || c == 'X' || c == '/') {
+      if (expectOperand) {
+        if (c == '-') ops.push_back('n');
+        else if (c != '+') values.push_back(0.0), expectOperand = false;  // "/2": 0 / 2
+        if (c == '-' || c == '+') {
+          ++i;
+          continue;
+        }
+      }
+      const char op = (c == 'x' || c == 'X') ? '*' : c;
+      while (!ops.empty() && ops.back() != '(' && precedence(ops.back()) >= precedence(op)) apply();
+      ops.push_back(op);
+      expectOperand = true;
+      ++i;
+    } else {
+      size_t end = expr.find_first_of("+-xX/()", i);
+      if (end == std::string_view::npos) end = expr.size();
+      const double v = OperandValue(expr.substr(i, end - i));
+      if (!expectOperand) pop();  // two operands in a row: the later one stands
+      values.push_back(v);
+      expectOperand = false;
+      i = end;
+    }
   }
+  if (expectOperand && !ops.empty()) values.push_back(0.0);
+  while (!ops.empty()) {
+    if (ops.back() == '(')
+      ops.pop_back();
+    else
+      apply();
+  }
+  const double value = values.empty() ? 0.0 : values.back();
   // A value beyond the double range cannot be drawn: the file is refused.
   if (!std::isfinite(value)) ThrowRange();
   return value;

@@ -215,12 +215,12 @@ TEST(GerberApertures, ModifierParsing) {
   EXPECT_EQ(ParseModifiers("*"), 0);
 }
 
-TEST(GerberMacros, ExpressionsLeftToRight) {
+TEST(GerberMacros, ExpressionsWithPrecedence) {
   ResetReaderTables();
   ModifierValue(1) = 3.0;
   ModifierValue(100) = 7.0;
   EXPECT_DOUBLE_EQ(EvaluateExpression("$1X2+1"), 7.0);
-  EXPECT_DOUBLE_EQ(EvaluateExpression("1+$1X2"), 8.0);
+  EXPECT_DOUBLE_EQ(EvaluateExpression("1+$1X2"), 7.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("-$1"), -3.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("10/4"), 2.5);
   EXPECT_DOUBLE_EQ(EvaluateExpression("1-2-3"), -4.0);
@@ -231,7 +231,9 @@ TEST(GerberMacros, ExpressionsLeftToRight) {
   EXPECT_DOUBLE_EQ(EvaluateExpression("$+2"), 2.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("abc+1"), 1.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("2x3"), 6.0);  // the format's multiplication sign
-  EXPECT_DOUBLE_EQ(EvaluateExpression("1+2x3"), 9.0);
+  EXPECT_DOUBLE_EQ(EvaluateExpression("1+2x3"), 7.0);  // products first
+  EXPECT_DOUBLE_EQ(EvaluateExpression("(1+2)x-3"), -9.0);
+  EXPECT_DOUBLE_EQ(EvaluateExpression("1.8+1X0+0.1"), 1.9);
   EXPECT_DOUBLE_EQ(EvaluateExpression(""), 0.0);
   // Variables above 100 read $100.
   EXPECT_DOUBLE_EQ(EvaluateExpression("$250"), 7.0);
