@@ -1,6 +1,7 @@
 #include "docengine/metafile_canvas.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -50,6 +51,35 @@ uint32_t PenStyleValue(TPenStyle s) {
       return PS_ALTERNATE;
   }
   return PS_SOLID;
+}
+
+uint32_t EndCapBits(TPenEndCap c) {
+  switch (c) {
+    case TPenEndCap::pecRound:
+      return PS_ENDCAP_ROUND;
+    case TPenEndCap::pecSquare:
+      return PS_ENDCAP_SQUARE;
+    default:
+      return PS_ENDCAP_FLAT;
+  }
+}
+
+uint32_t JoinBits(TPenJoin j) {
+  switch (j) {
+    case TPenJoin::pjRound:
+      return PS_JOIN_ROUND;
+    case TPenJoin::pjBevel:
+      return PS_JOIN_BEVEL;
+    default:
+      return PS_JOIN_MITER;
+  }
+}
+
+// A pen with an end cap or join of its own is recorded as a geometric pen; alternate dots
+// exist only on a cosmetic pen, which has neither.
+bool IsGeometric(const TPen& pen) {
+  return pen.Style != TPenStyle::psAlternate &&
+         (pen.EndCap != TPenEndCap::pecDefault || pen.Join != TPenJoin::pjDefault);
 }
 
 int32_t Clamp32(int64_t v) {
@@ -151,7 +181,21 @@ void TMetafileCanvas::BringPen() {
   if (penHandle_ != 0 && Pen == penRec_) return;
   const uint32_t h = AllocHandle();
   const uint32_t style = PenStyleValue(Pen.Style);
-  if (style == PS_ALTERNATE) {
+  if (IsGeometric(Pen)) {
+    // End caps and joins exist only on a geometric extended pen, painted by a solid brush
+    // of the pen's colour. A geometric pen has no "default": a cap or join left to it is
+    // recorded as what the classic pen shows on our page, flat ends and mitred joins.
+    EMREXTCREATEPEN r{};
+    r.emr = {EMR_EXTCREATEPEN, sizeof r};
+    r.ihPen = h;
+    r.offBmi = r.offBits = sizeof r;
+    r.elp.elpPenStyle = PS_GEOMETRIC | (style == PS_USERSTYLE ? PS_SOLID : style) |
+                        EndCapBits(Pen.EndCap) | JoinBits(Pen.Join);
+    r.elp.elpWidth = static_cast<uint32_t>(std::llabs(int64_t{Pen.Width}));
+    r.elp.elpBrushStyle = BS_SOLID;
+    r.elp.elpColor = ColorRef(Pen.Color);
+    Put(r);
+  } else if (style == PS_ALTERNATE) {
     // Alternate dots exist only as a cosmetic extended pen.
     EMREXTCREATEPEN r{};
     r.emr = {EMR_EXTCREATEPEN, sizeof r};
@@ -317,7 +361,15 @@ TMetafileCanvas::Box TMetafileCanvas::Normalized(int64_t x1, int64_t y1, int64_t
 TMetafileCanvas::Box TMetafileCanvas::Stroked(Box b) const {
   if (Pen.Style == TPenStyle::psClear) return b;
   const int64_t w = std::max<int64_t>(Pen.Width, 1);
-  const int64_t lo = w / 2, hi = (w - 1) / 2;
+  int64_t lo = w / 2, hi = (w - 1) / 2;
+  if (IsGeometric(Pen)) {
+    // A square end reaches up to half the width times the square root of 2 beyond its end
+    // point, a mitred corner up to the miter limit (10) times half the width.
+    const int64_t reach = JoinBits(Pen.Join) == PS_JOIN_MITER   ? 5 * w
+                          : Pen.EndCap == TPenEndCap::pecSquare ? w
+                                                                : lo;
+    lo = hi = std::max(lo, reach);
+  }
   return {b.Left - lo, b.Top - lo, b.Right + hi, b.Bottom + hi};
 }
 

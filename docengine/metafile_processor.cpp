@@ -756,6 +756,8 @@ bool TgtMetafileProcessor::CreatePen(const TEmfRecord& rec) {
   TgtGDIOBJ* o = Slot(r.ihPen);
   if (!o) return true;
   o->ObjKind = TgtGDIOBJ::okPen;
+  // A classic pen: whatever an earlier pen of this slot had, caps and joins are the defaults.
+  o->Pen = TPen{};
   o->Pen.Width = PenWidth(r.lopn.lopnWidth.x);
   o->Pen.Style = PenStyle(r.lopn.lopnStyle);
   o->Pen.Color = Color(r.lopn.lopnColor);
@@ -768,10 +770,37 @@ bool TgtMetafileProcessor::ExtCreatePen(const TEmfRecord& rec) {
   TgtGDIOBJ* o = Slot(r.ihPen);
   if (!o) return true;
   const int32_t w = r.elp.elpWidth == 0 ? 1 : CheckedNarrow(int64_t{r.elp.elpWidth});
+  TPen pen;
+  pen.Width = PenWidth(w);
+  pen.Style = PenStyle(r.elp.elpPenStyle & PS_STYLE_MASK);
+  pen.Color = Color(r.elp.elpColor);
+  if ((r.elp.elpPenStyle & PS_TYPE_MASK) == PS_GEOMETRIC) {
+    // A geometric pen always has an end cap and a join; no bits name the round ones.
+    switch (r.elp.elpPenStyle & PS_ENDCAP_MASK) {
+      case PS_ENDCAP_SQUARE:
+        pen.EndCap = TPenEndCap::pecSquare;
+        break;
+      case PS_ENDCAP_FLAT:
+        pen.EndCap = TPenEndCap::pecFlat;
+        break;
+      default:
+        pen.EndCap = TPenEndCap::pecRound;
+        break;
+    }
+    switch (r.elp.elpPenStyle & PS_JOIN_MASK) {
+      case PS_JOIN_BEVEL:
+        pen.Join = TPenJoin::pjBevel;
+        break;
+      case PS_JOIN_MITER:
+        pen.Join = TPenJoin::pjMiter;
+        break;
+      default:
+        pen.Join = TPenJoin::pjRound;
+        break;
+    }
+  }
   o->ObjKind = TgtGDIOBJ::okPen;
-  o->Pen.Width = PenWidth(w);
-  o->Pen.Style = PenStyle(r.elp.elpPenStyle & PS_STYLE_MASK);
-  o->Pen.Color = Color(r.elp.elpColor);
+  o->Pen = pen;
   return true;
 }
 

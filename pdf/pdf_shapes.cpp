@@ -77,6 +77,7 @@ bool IsHatch(const TBrush* b) {
 
 void TgtPdfShapeWriter::ResetPage() {
   ClipActive = false;
+  capsLeaked_ = false;
   PathState = 2;
   FigureClosed = false;
   PathFirstPoint = true;
@@ -107,18 +108,55 @@ void TgtPdfShapeWriter::AppendDashPattern(std::string& out, TPenStyle style) {
 }
 
 void TgtPdfShapeWriter::AppendPenText(std::string& out, const TPen& pen) const {
+  const bool own = pen.EndCap != TPenEndCap::pecDefault || pen.Join != TPenJoin::pjDefault;
+  // Shapes under a clip and painted paths are not wrapped in q/Q, so a cap or join they set
+  // stays in force: once that has happened on the page, a default pen there names the
+  // defaults (butt caps, mitred joins) instead of inheriting them.
+  const bool unwrapped = ClipActive || paintingPath_;
+  const bool restate = !own && unwrapped && capsLeaked_;
+  if (own && unwrapped) capsLeaked_ = true;
   // Consecutive shapes mostly share their pen (the segments of a track): its text is made
   // once and repeated.
-  if (!penTextValid_ || !(pen == penOfText_) || unitOfText_ != Units.PointsPerUnit) {
+  if (!penTextValid_ || !(pen == penOfText_) || unitOfText_ != Units.PointsPerUnit ||
+      restate != restateOfText_) {
     penText_.clear();
     AppendDashPattern(penText_, pen.Style);
     // Pen widths carry no input-resolution factor: the page's cm scaling applies to them.
     Num(penText_, pen.Width * Units.PointsPerUnit);
     penText_ += " w ";
+    switch (pen.EndCap) {
+      case TPenEndCap::pecRound:
+        penText_ += "1 J ";
+        break;
+      case TPenEndCap::pecSquare:
+        penText_ += "2 J ";
+        break;
+      case TPenEndCap::pecFlat:
+        penText_ += "0 J ";
+        break;
+      case TPenEndCap::pecDefault:
+        if (restate) penText_ += "0 J ";
+        break;
+    }
+    switch (pen.Join) {
+      case TPenJoin::pjRound:
+        penText_ += "1 j ";
+        break;
+      case TPenJoin::pjBevel:
+        penText_ += "2 j ";
+        break;
+      case TPenJoin::pjMiter:
+        penText_ += "0 j ";
+        break;
+      case TPenJoin::pjDefault:
+        if (restate) penText_ += "0 j ";
+        break;
+    }
     AppendColor(penText_, pen.Color);
     penText_ += " RG ";
     penOfText_ = pen;
     unitOfText_ = Units.PointsPerUnit;
+    restateOfText_ = restate;
     penTextValid_ = true;
   }
   out += penText_;
@@ -669,7 +707,9 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
     PathText += "\r\n";
     PathState = 2;
     t_.clear();
+    paintingPath_ = true;
     prefix(t_);
+    paintingPath_ = false;
     t_ += "\r\n";
     t_ += PathText;
     content_ += t_;

@@ -93,6 +93,10 @@ class TgtPdfShapeWriter {
   mutable TPen penOfText_;
   mutable double unitOfText_ = 0;
   mutable bool penTextValid_ = false;
+  mutable bool restateOfText_ = false;
+  // A cap or join was set outside any q/Q on this page (see AppendPenText).
+  mutable bool capsLeaked_ = false;
+  bool paintingPath_ = false;
 };
 
 bool PenVisible(const TPen& pen);

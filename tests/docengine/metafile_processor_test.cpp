@@ -244,7 +244,9 @@ TEST(MetafileProcessor, PenWidths) {
   ASSERT_EQ(items.size(), 4u);
   EXPECT_EQ(At<TgtShapeItem>(items, 0).Pen, (TPen{0x112233, 1, TPenStyle::psSolid}));
   EXPECT_EQ(At<TgtShapeItem>(items, 1).Pen, (TPen{0, 20, TPenStyle::psDash}));
-  EXPECT_EQ(At<TgtShapeItem>(items, 2).Pen, (TPen{0x445566, 1, TPenStyle::psDot}));
+  // A geometric pen without cap or join bits has round ends and joins.
+  EXPECT_EQ(At<TgtShapeItem>(items, 2).Pen,
+            (TPen{0x445566, 1, TPenStyle::psDot, TPenEndCap::pecRound, TPenJoin::pjRound}));
   EXPECT_EQ(At<TgtShapeItem>(items, 3).Pen.Style, TPenStyle::psClear);
   // Each line starts where the last ended.
   ExpectPoint(At<TgtShapeItem>(items, 3).Points[0], 30, 30);

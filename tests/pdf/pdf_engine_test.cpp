@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "docengine/emf.h"
+#include "docengine/metafile.h"
+#include "docengine/metafile_canvas.h"
 #include "pdf/pdf_text.h"
 #include "support/support.h"
 
@@ -986,4 +989,138 @@ TEST(PdfEngine, AnObjectNumberNeverWrittenIsAFreeEntry) {
   EXPECT_EQ(pdf.substr(table + 20 * 9, 20), "0000000000 65535 f\r\n");  // not an offset of nothing
   EXPECT_NE(pdf.find("/Size 10"), std::string::npos);
   EXPECT_EQ(ToolProblems(pdf), "");
+}
+
+namespace {
+
+// The PDF engine, keeping the pens its line and arc hooks are given.
+class PenSpy : public TgtPDFEngine {
+ public:
+  std::vector<TPen> Lines, Arcs;
+  void RenderLine(const TPen& pen, double x1, double y1, double x2, double y2) override {
+    Lines.push_back(pen);
+    TgtPDFEngine::RenderLine(pen, x1, y1, x2, y2);
+  }
+  void RenderArc(const TPen& pen, double x1, double y1, double x2, double y2, double x3, double y3,
+                 double x4, double y4) override {
+    Arcs.push_back(pen);
+    TgtPDFEngine::RenderArc(pen, x1, y1, x2, y2, x3, y3, x4, y4);
+  }
+};
+
+TPen CappedPen(TPenEndCap cap, TPenJoin join) {
+  TPen p{clBlack, 100, TPenStyle::psSolid};
+  p.EndCap = cap;
+  p.Join = join;
+  return p;
+}
+
+}  // namespace
+
+// A pen with end caps and joins goes through the whole chain: the recording names it as a
+// geometric pen, the processor gives the items its cap and join, the PDF strokes with them,
+// and the viewers draw round ends (also on a draw that does not move) where a classic pen
+// of the same width ends flat.
+TEST(PdfEngine, GeometricPensThroughRecordingItemsAndPdf) {
+  const TPen round = CappedPen(TPenEndCap::pecRound, TPenJoin::pjRound);
+  const TPen classic{clBlack, 100, TPenStyle::psSolid};
+  TMetafile mf;
+  mf.SetWidth(816);
+  mf.SetHeight(1056);
+  {
+    TMetafileCanvas c(mf);
+    c.Pen = round;  // 0.1 inch at 1000 units per inch
+    c.MoveTo(1000, 5000);
+    c.LineTo(3000, 5000);
+    c.MoveTo(2000, 2000);  // a draw that does not move
+    c.LineTo(2000, 2000);
+    c.Arc(4000, 1000, 6000, 3000, 6000, 2000, 4000, 2000);
+    c.Pen = classic;  // the same pen without cap and join
+    c.MoveTo(1000, 7000);
+    c.LineTo(3000, 7000);
+    c.Pen = CappedPen(TPenEndCap::pecSquare, TPenJoin::pjBevel);
+    c.LineTo(3000, 8000);
+    c.Pen = CappedPen(TPenEndCap::pecFlat, TPenJoin::pjMiter);
+    c.LineTo(3000, 9000);
+  }
+  ASSERT_TRUE(TMetafile::IsWellFormed(mf.Bytes()));
+  std::vector<uint32_t> penRecords, styles;
+  for (const TEmfRecord& r : mf.Records()) {
+    if (r.Type != EMR_CREATEPEN && r.Type != EMR_EXTCREATEPEN) continue;
+    penRecords.push_back(r.Type);
+    if (r.Type != EMR_EXTCREATEPEN) continue;
+    EMREXTCREATEPEN x;
+    ASSERT_TRUE(r.As(x));
+    EXPECT_EQ(x.emr.nSize, 52u);
+    EXPECT_EQ(x.offBmi, 52u);
+    EXPECT_EQ(x.cbBmi, 0u);
+    EXPECT_EQ(x.elp.elpWidth, 100u);
+    EXPECT_EQ(x.elp.elpBrushStyle, BS_SOLID);
+    EXPECT_EQ(x.elp.elpNumEntries, 0u);
+    styles.push_back(x.elp.elpPenStyle);
+  }
+  EXPECT_EQ(penRecords, (std::vector<uint32_t>{EMR_EXTCREATEPEN, EMR_CREATEPEN, EMR_EXTCREATEPEN,
+                                               EMR_EXTCREATEPEN}));
+  EXPECT_EQ(styles, (std::vector<uint32_t>{PS_GEOMETRIC | PS_ENDCAP_ROUND | PS_JOIN_ROUND,
+                                           PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_BEVEL,
+                                           PS_GEOMETRIC | PS_ENDCAP_FLAT | PS_JOIN_MITER}));
+
+  std::vector<uint8_t> out;
+  PenSpy e;
+  e.Preferences().SetShowSetupDialog(false);
+  e.Preferences().SetOpenAfterCreate(false);
+  e.Preferences().SetOutputToUserStream(true);
+  e.SetUserStream(&out);
+  e.SetMeasurementUnit(TgtUnitType::muPixels);
+  e.SetReferencePoint(TgtReferencePoint::rpPage);
+  e.SetInputXRes(1000);
+  e.SetInputYRes(1000);
+  e.Page().SetPaperSize(TgtPaperSize::Letter);
+  e.BeginDoc();
+  e.PlayMetafile(mf);
+  e.EndDoc();
+  EXPECT_EQ(e.Lines, (std::vector<TPen>{round, round, classic,
+                                        CappedPen(TPenEndCap::pecSquare, TPenJoin::pjBevel),
+                                        CappedPen(TPenEndCap::pecFlat, TPenJoin::pjMiter)}));
+  EXPECT_EQ(e.Arcs, (std::vector<TPen>{round}));
+
+  const std::string pdf(out.begin(), out.end());
+  XRef x = ReadXRef(pdf);
+  ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
+  const std::string content = Inflate(StreamData(pdf, x, 7));
+  const std::string roundText = "[]0 d 75.0000 w 1 J 1 j 0.0000 0.0000 0.0000 RG ";
+  EXPECT_NE(content.find("q " + roundText + "750.0000 4500.0000 m 2250.0000 4500.0000 l S"),
+            std::string::npos)
+      << content;
+  EXPECT_NE(content.find("q " + roundText + "1500.0000 6750.0000 m 1500.0000 6750.0000 l S"),
+            std::string::npos);
+  EXPECT_NE(content.find("q\r\n" + roundText + roundText), std::string::npos);  // the arc
+  // The classic pen follows the round one with the same width and colour: its text is its
+  // own, without cap or join.
+  EXPECT_NE(content.find("q []0 d 75.0000 w 0.0000 0.0000 0.0000 RG 750.0000 3000.0000 m"),
+            std::string::npos) << content;
+  EXPECT_NE(content.find("75.0000 w 2 J 2 j 0.0000"), std::string::npos);
+  EXPECT_NE(content.find("75.0000 w 0 J 0 j 0.0000"), std::string::npos);
+  EXPECT_EQ(ToolProblems(pdf), "");
+
+  pvtest::TempDir dir;
+  const std::string file = WriteTemp(dir, "caps.pdf", pdf);
+  for (bool mutool : {false, true}) {
+    const pvtest::GreyImage img = pvtest::RenderPage(file, 1, 150, mutool);
+    if (img.empty()) continue;
+    SCOPED_TRACE(mutool ? "mutool" : "pdftoppm");
+    // The draw that does not move is a round dot of the pen's width (15 pixels) at (300, 300).
+    const pvtest::Box dot = pvtest::DarkBox(img, 280, 280, 320, 320);
+    EXPECT_NEAR(dot.width(), 15, 2);
+    EXPECT_NEAR(dot.height(), 15, 2);
+    EXPECT_LT(img.at(300, 300), 128);
+    EXPECT_GT(img.at(294, 294), 128);  // a disc, not a square: its corner stays white
+    // The round track reaches half its width beyond its ends (142..458); the classic one
+    // ends flat (150..450).
+    const pvtest::Box track = pvtest::DarkBox(img, 100, 730, 500, 770);
+    EXPECT_NEAR(track.left, 142, 2);
+    EXPECT_NEAR(track.right, 458, 2);
+    const pvtest::Box flat = pvtest::DarkBox(img, 100, 1030, 440, 1070);
+    EXPECT_NEAR(flat.left, 150, 1);
+  }
 }

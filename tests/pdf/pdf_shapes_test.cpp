@@ -44,6 +44,22 @@ TEST(PdfShapes, LineAsWrittenAndUnderAClip) {
   t.content.clear();
   t.w.RenderLine(Pen(1, 0, TPenStyle::psClear), 0, 0, 1, 1);
   EXPECT_EQ(t.content, "");
+
+  // Under the clip a round pen's cap and join stay in force, so a default pen after it
+  // names the defaults; on a new page default pens write no cap or join again.
+  TPen round = Pen(1);
+  round.EndCap = TPenEndCap::pecRound;
+  round.Join = TPenJoin::pjRound;
+  t.w.RenderLine(round, 0, 0, 1, 1);
+  t.w.RenderLine(Pen(1), 0, 0, 1, 1);
+  EXPECT_EQ(t.content,
+            "\r\n[]0 d 0.7500 w 1 J 1 j 0.0000 0.0000 0.0000 RG 0.0000 0.0000 m 0.7500 0.7500 l S"
+            "\r\n\r\n[]0 d 0.7500 w 0 J 0 j 0.0000 0.0000 0.0000 RG 0.0000 0.0000 m 0.7500 "
+            "0.7500 l S\r\n");
+  t.content.clear();
+  t.w.ResetPage();
+  t.w.RenderLine(Pen(1), 0, 0, 1, 1);
+  EXPECT_EQ(t.content.find(" J "), std::string::npos);
 }
 
 TEST(PdfShapes, FilledAndOutlinedRectangleWritesThePathTwice) {

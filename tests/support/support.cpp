@@ -234,15 +234,18 @@ std::string PdfText(const fs::path& pdf) {
 
 namespace pvtest {
 
-GreyImage RenderPage(const fs::path& pdf, int page, int dpi) {
+GreyImage RenderPage(const fs::path& pdf, int page, int dpi, bool mutool) {
   GreyImage img;
-  std::string tool = FindTool("pdftoppm");
+  std::string tool = FindTool(mutool ? "mutool" : "pdftoppm");
   if (tool.empty()) return img;
   TempDir dir;
   std::string p = std::to_string(page);
-  RunResult r = RunProgram({tool, "-gray", "-r", std::to_string(dpi), "-f", p, "-l", p,
-                            "-singlefile", pdf.string(), (dir.path() / "page").string()},
-                           dir.path());
+  RunResult r = mutool ? RunProgram({tool, "draw", "-q", "-c", "gray", "-r", std::to_string(dpi),
+                                     "-o", (dir.path() / "page.pgm").string(), pdf.string(), p},
+                                    dir.path())
+                       : RunProgram({tool, "-gray", "-r", std::to_string(dpi), "-f", p, "-l", p,
+                                     "-singlefile", pdf.string(), (dir.path() / "page").string()},
+                                    dir.path());
   if (r.status != 0) return img;
   std::string data = ReadFile(dir.path() / "page.pgm");
   // P5 header: magic, width, height, maxval, one whitespace, then the pixels.

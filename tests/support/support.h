@@ -96,14 +96,15 @@ std::string PdfText(const std::filesystem::path& pdf);
 
 namespace pvtest {
 
-// A grey page rendered by pdftoppm (P5 PGM); empty when the tool is absent.
+// A grey page rendered by pdftoppm, or by mutool draw when `mutool` (P5 PGM); empty when
+// the tool is absent.
 struct GreyImage {
   int width = 0, height = 0;
   std::vector<unsigned char> pixels;
   unsigned char at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
   bool empty() const { return pixels.empty(); }
 };
-GreyImage RenderPage(const std::filesystem::path& pdf, int page, int dpi);
+GreyImage RenderPage(const std::filesystem::path& pdf, int page, int dpi, bool mutool = false);
 
 // Bounding box of the pixels darker than a threshold inside a region (default: all).
 struct Box {
