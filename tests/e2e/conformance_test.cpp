@@ -341,11 +341,14 @@ TEST(Conformance, TwoPointTrackWithRoundAperture) {
   EXPECT_EQ(l.Class, TgtItemClass::icShape);
   EXPECT_EQ(l.Kind, skLine);
   ExpectPoints(l, {{57.408, 643.776}, {998.592, 173.184}});
-  EXPECT_EQ(l.Pen, (TPen{clBlack, 98, TPenStyle::psSolid}));
+  // A round aperture swept along a path: the canvas's geometric pen, round ends and joins.
+  EXPECT_EQ(l.Pen, (TPen{clBlack, 98, TPenStyle::psSolid, TPenEndCap::pecRound,
+                         TPenJoin::pjRound}));
 
-  // Content: (448.5, 6375 - 5029.5 = 1345.5) to (7801.5, 6375 - 1353 = 5022), 73.5 wide.
+  // Content: (448.5, 6375 - 5029.5 = 1345.5) to (7801.5, 6375 - 1353 = 5022), 73.5 wide,
+  // round caps and joins (1 J 1 j) after the width.
   ExpectContent(c, true,
-                "\r\nq []0 d 73.5000 w 0.0000 0.0000 0.0000 RG 448.5000 1345.5000 m "
+                "\r\nq []0 d 73.5000 w 1 J 1 j 0.0000 0.0000 0.0000 RG 448.5000 1345.5000 m "
                 "7801.5000 5022.0000 l S\r\nQ");
 }
 
@@ -417,13 +420,15 @@ TEST(Conformance, MultiQuadrantFullCircle) {
   EXPECT_EQ(e.Kind, skEllipse);
   ExpectPoints(e, {{40.8, 160.896}, {775.2, 895.488}});
   EXPECT_EQ(e.Brush.Style, TBrushStyle::bsClear);
-  EXPECT_EQ(e.Pen, (TPen{clBlack, 38, TPenStyle::psSolid}));
+  EXPECT_EQ(e.Pen, (TPen{clBlack, 38, TPenStyle::psSolid, TPenEndCap::pecRound,
+                         TPenJoin::pjRound}));
 
   // Content: box x 318.75..6056.25, y 8250 - 1257 = 6993 .. 8250 - 6996 = 1254; centre
   // (3187.5, 4123.5); Bezier offsets 0.5522847 x 2868.75 = 1584.3669 and 0.5522847 x
-  // 2869.5 = 1584.7811. No fill (clear brush), stroked 0.75 x 38 = 28.5.
+  // 2869.5 = 1584.7811. No fill (clear brush), stroked 0.75 x 38 = 28.5 with the arc's
+  // round pen.
   ExpectContent(c, false,
-                "\r\nq\r\n[]0 d 28.5000 w 0.0000 0.0000 0.0000 RG 3187.5000 6993.0000 m "
+                "\r\nq\r\n[]0 d 28.5000 w 1 J 1 j 0.0000 0.0000 0.0000 RG 3187.5000 6993.0000 m "
                 "4771.8669 6993.0000 6056.2500 5708.2811 6056.2500 4123.5000 c "
                 "6056.2500 2538.7189 4771.8669 1254.0000 3187.5000 1254.0000 c "
                 "1603.1331 1254.0000 318.7500 2538.7189 318.7500 4123.5000 c "
