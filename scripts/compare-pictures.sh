@@ -3,14 +3,18 @@
 # prints one row per file and a summary: every file of the corpus beside the repository, or the
 # files given (paths as given, or relative to the corpus folder).
 #
-#   scripts/compare-pictures.sh [--build DIR] [--jobs N] [--hatched] [--diff DIR]
+#   scripts/compare-pictures.sh [--build DIR] [--jobs N] [--hatched] [--ink-only] [--diff DIR]
 #                               [--diff-scale N] [--bound PERCENT] [FILE...]
 #
 # Columns: dark pixels of the reference and of our page, agreement (dark in both / dark in
 # either), the reference's ink we miss and our ink the reference lacks beyond 2 pixels (in
-# percent of that picture's ink), the registration shift, and the result: PASS or FAIL against
-# the bound (1.5 %), NO-PAGE (we made no page), NO-REF (gerbv made no picture), REF-UNRELIABLE
-# (gerbv said it dropped part of the file; figures shown, not counted), ERROR.
+# percent of that picture's ink, and clr- / clr+ the same pixels in percent of the other
+# picture's clear board area, which catches filled clearances in a plane), spots (groups of
+# missing or extra pixels), the registration shift, and the result: PASS or FAIL against the
+# bound (1.5 %; --ink-only: the ink percentages alone), NO-PAGE (we made no page), NO-REF (gerbv
+# made no picture), REF-UNRELIABLE (gerbv said it dropped part of the file, or drew nothing;
+# figures shown, not counted), ERROR. --diff DIR writes a difference picture per file (red
+# missing, blue extra). More: build/release/page-compare --help. Exit status 1 when a file fails.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 corpus="$repo/../shared/corpus"
@@ -23,10 +27,10 @@ while (($#)); do
   case "$1" in
     --build) build=$(cd "$2" 2>/dev/null && pwd || echo "$2"); shift 2 ;;
     --jobs) jobs="$2"; shift 2 ;;
-    --hatched) tool_args+=(--hatched); shift ;;
+    --hatched|--ink-only) tool_args+=("$1"); shift ;;
     --diff) mkdir -p "$2"; tool_args+=(--diff "$(cd "$2" && pwd)"); shift 2 ;;
     --diff-scale|--bound) tool_args+=("$1" "$2"); shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "compare-pictures.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
     *) files+=("$1"); shift ;;
   esac
@@ -87,4 +91,5 @@ awk '
   END {
     printf "compared %d: %d pass, %d fail; left out: %d without our page, %d without a reference, %d with an unreliable reference, %d errors\n",
       n["PASS"] + n["FAIL"], n["PASS"], n["FAIL"], n["NO-PAGE"], n["NO-REF"], n["REF-UNRELIABLE"], n["ERROR"]
+    exit (n["FAIL"] + n["ERROR"] > 0)
   }' "$out/all"

@@ -1,5 +1,7 @@
 // page-compare FILE...: converts each Gerber file at actual size in the solid look, renders
 // the same window of the board with gerbv, and prints how far the two pictures agree.
+#include "tools/page_compare.h"
+
 #include <unistd.h>
 
 #include <charconv>
@@ -7,8 +9,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "tools/page_compare.h"
 
 namespace fs = std::filesystem;
 
@@ -29,6 +29,9 @@ constexpr const char* kUsage =
     "  clr- %            the same extra ink, of the reference's clear area on the board (the\n"
     "                    box of both pictures' ink): clearances filled in a plane\n"
     "  clr+ %            the missing ink, of our clear area on the board\n"
+    "  spots             groups of 12 or more missing or extra pixels that touch: pads,\n"
+    "                    holes, clearances, ends that are not where they should be (shown,\n"
+    "                    not judged)\n"
     "  shift             the registration of the reference, within --shift (2) pixels\n"
     "PASS when all four percentages are within --bound (1.5); --ink-only: miss and extra.\n"
     "--diff DIR writes DIR/<file>.png: black both, grey within the tolerance, red missing,\n"
@@ -91,6 +94,10 @@ int main(int argc, char** argv) {
       return 0;
     } else if (a == "--rows-only")
       rowsOnly = true;
+    else if (a == "--ink-only")
+      inkOnly = true;
+    else if (a == "--reference" && hasValue)
+      options.referenceFile = argv[++i];
     else if (a == "--hatched")
       options.solidFill = false;
     else if (a == "--dpi" && hasValue)
@@ -169,8 +176,8 @@ int main(int argc, char** argv) {
   }
   if (!rowsOnly)
     Put("compared " + Count(pass + fail) + ": " + Count(pass) + " pass, " + Count(fail) +
-      " fail; left out: " + Count(noPage) + " without our page, " + Count(noRef) +
-      " without a reference, " + Count(unreliable) + " with an unreliable reference, " +
-      Count(errors) + " errors\n");
+        " fail; left out: " + Count(noPage) + " without our page, " + Count(noRef) +
+        " without a reference, " + Count(unreliable) + " with an unreliable reference, " +
+        Count(errors) + " errors\n");
   return fail > 0 || errors > 0 ? 1 : 0;
 }

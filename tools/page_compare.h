@@ -27,28 +27,30 @@ struct PixelBox {
 struct PictureFigures {
   int64_t referenceInk = 0;  // dark pixels of the reference, outside the mask
   int64_t ourInk = 0;
-  int64_t both = 0;       // dark in both (after registration)
-  int64_t either = 0;     // dark in one or both
-  int64_t missing = 0;    // reference dark, none of ours within the tolerance
-  int64_t extra = 0;      // ours dark, no reference dark within the tolerance
+  int64_t both = 0;     // dark in both (after registration)
+  int64_t either = 0;   // dark in one or both
+  int64_t missing = 0;  // reference dark, none of ours within the tolerance
+  int64_t extra = 0;    // ours dark, no reference dark within the tolerance
   // Pixels not dark inside the box of both pictures' ink (the board): clearances, gaps and
   // the space between tracks. On a plane they are few, and a filled clearance is a small
   // share of the ink but a large share of them.
   int64_t referenceClear = 0;
   int64_t ourClear = 0;
+  int64_t spots = 0;           // groups of missing or extra pixels of at least spotPixels
   int shiftX = 0, shiftY = 0;  // the reference moved by this many pixels to match ours
   bool shiftAtLimit = false;   // the best shift is on the edge of the search: suspect
   double Agreement() const;
-  double MissingPercent() const;  // of the reference's ink
-  double ExtraPercent() const;    // of our ink
+  double MissingPercent() const;     // of the reference's ink
+  double ExtraPercent() const;       // of our ink
   double ClearLostPercent() const;   // extra, of the reference's clear board area
   double ClearAddedPercent() const;  // missing, of our clear board area
 };
 
 struct CompareSettings {
-  int searchRadius = 2;   // registration: shifts of up to this many pixels each way
-  int tolerance = 2;      // pixels of rasterisation noise (Euclidean distance)
+  int searchRadius = 2;  // registration: shifts of up to this many pixels each way
+  int tolerance = 2;     // pixels of rasterisation noise (Euclidean distance)
   uint8_t darkBelow = 128;
+  int spotPixels = 12;  // a group this large is a thing, not noise (a hole of 4 pixels across)
 };
 
 // The pixels that count: all but the mask (the caption), and only those inside `within`
@@ -88,7 +90,7 @@ struct FileComparison {
   Outcome outcome = Outcome::Error;
   std::string note;  // why, for every outcome but Compared; remarks for Compared
   PictureFigures figures;
-  bool clipped = false;  // the board is larger than the page: only the page is compared
+  bool clipped = false;   // the board is larger than the page: only the page is compared
   bool negative = false;  // %IPNEG: only the board's extents are compared
   double boardWidthInch = 0, boardHeightInch = 0;
   // Missing and extra within the bound in percent of each picture's ink and, unless inkOnly,
@@ -97,13 +99,13 @@ struct FileComparison {
 };
 
 struct FileCompareOptions {
-  std::string plotvane;       // our binary
-  bool solidFill = true;      // SolidFill=1 (else the hatched look)
+  std::string plotvane;   // our binary
+  bool solidFill = true;  // SolidFill=1 (else the hatched look)
   int dpi = 200;
   int timeoutSeconds = 300;   // per external program
   std::string differencePng;  // written when not empty
   int differenceScale = 1;
-  std::string keepFolder;     // when not empty, the intermediate files are kept there
+  std::string keepFolder;  // when not empty, the intermediate files are kept there
   // When not empty, gerbv draws this file instead: the same board written without what
   // gerbv cannot draw (an aperture block written out flash by flash).
   std::string referenceFile;

@@ -1,5 +1,3 @@
-#include "tools/page_compare.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,6 +17,7 @@
 #include <thread>
 
 #include "gerber/reader.h"
+#include "tools/page_compare.h"
 
 namespace fs = std::filesystem;
 
@@ -259,6 +258,42 @@ std::vector<uint8_t> Dilated(const std::vector<uint8_t>& src, int w, int h, int 
   return out;
 }
 
+// Connected groups (8-neighbour) of missing or extra pixels of at least `minPixels`: a pad,
+// hole, clearance or end that is not there counts once however small its share of the ink.
+int64_t CountSpots(const std::vector<uint8_t>& ref, const std::vector<uint8_t>& ourNear,
+                   const std::vector<uint8_t>& our, const std::vector<uint8_t>& refNear, int w,
+                   int h, int minPixels) {
+  std::vector<uint8_t> odd(ref.size());
+  for (size_t i = 0; i < odd.size(); ++i)
+    odd[i] = (ref[i] & (ourNear[i] ^ 1)) | (our[i] & (refNear[i] ^ 1));
+  int64_t spots = 0;
+  std::vector<size_t> stack;
+  for (size_t start = 0; start < odd.size(); ++start) {
+    if (!odd[start]) continue;
+    odd[start] = 0;
+    stack.assign(1, start);
+    int64_t size = 0;
+    while (!stack.empty()) {
+      const size_t i = stack.back();
+      stack.pop_back();
+      ++size;
+      const int x = static_cast<int>(i % w), y = static_cast<int>(i / w);
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int xx = x + dx, yy = y + dy;
+          if (xx < 0 || yy < 0 || xx >= w || yy >= h) continue;
+          const size_t j = static_cast<size_t>(yy) * w + xx;
+          if (odd[j]) {
+            odd[j] = 0;
+            stack.push_back(j);
+          }
+        }
+    }
+    if (size >= minPixels) ++spots;
+  }
+  return spots;
+}
+
 // Rows and columns holding dark pixels in either map, grown by `margin`.
 PixelBox InkBox(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, int h,
                 int margin) {
@@ -286,8 +321,8 @@ struct Classified {
   std::vector<uint8_t> refShifted, refNear, ourNear;
 };
 
-Classified Classify(const GrayPicture& reference, const GrayPicture& ours, const PixelRegion& region,
-                    const PictureFigures& f, const CompareSettings& s) {
+Classified Classify(const GrayPicture& reference, const GrayPicture& ours,
+                    const PixelRegion& region, const PictureFigures& f, const CompareSettings& s) {
   const int w = ours.width, h = ours.height;
   Classified c;
   c.refShifted = Shifted(Dark(reference, s.darkBelow), w, h, f.shiftX, f.shiftY);
@@ -311,8 +346,8 @@ int WidenZeroSizeCircles(std::string& text) {
     q += 2;
     while (q < text.size() && text[q] == ' ') ++q;
     size_t end = q;
-    while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) ||
-                                 text[end] == '.'))
+    while (end < text.size() &&
+           (std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '.'))
       ++end;
     if (end == q || (text[end] != '*' && text[end] != 'X')) continue;
     double v = -1;
@@ -327,26 +362,33 @@ int WidenZeroSizeCircles(std::string& text) {
 // What gerbv says it left out of its picture: the extensions it does not know that change
 // the image (attributes, names and comments do not), and macros too long for it.
 std::string ReferenceDropped(const std::vector<std::string>& said) {
-  std::vector<std::string> unknown;
+  std::vector<std::string> reasons, unknown;
+  auto add = [&reasons](const std::string& r) {
+    if (std::find(reasons.begin(), reasons.end(), r) == reasons.end()) reasons.push_back(r);
+  };
   for (const std::string& m : said) {
-    if (m.find("more than gerbv is able to store") != std::string::npos) return "gerbv: " + m;
+    if (m.find("more than gerbv is able to store") != std::string::npos) add("gerbv: " + m);
     // Our page draws with the 0.040 inch default aperture there; gerbv draws nothing.
     if (m.find("Found undefined D code") != std::string::npos)
-      return "gerbv draws nothing with an undefined D code";
+      add("gerbv draws nothing with an undefined D code");
     const std::string key = "Unknown RS-274X extension found %";
     const size_t p = m.find(key);
     if (p == std::string::npos || m.size() < p + key.size() + 2) continue;
     const std::string code = m.substr(p + key.size(), 2);
-    static const char* const kDrawing[] = {"LM", "LR", "LS", "AB", "SR", "LP", "IP", "OF",
-                                           "SF", "MI", "IR", "KO", "AM", "AD"};
+    static const char* const kDrawing[] = {"LM", "LR", "LS", "AB", "SR", "LP", "IP",
+                                           "OF", "SF", "MI", "IR", "KO", "AM", "AD"};
     for (const char* d : kDrawing)
       if (code == d && std::find(unknown.begin(), unknown.end(), code) == unknown.end())
         unknown.push_back(code);
   }
-  if (unknown.empty()) return {};
-  std::string text = "gerbv ignores";
-  for (const std::string& u : unknown) text += " %" + u;
-  return text;
+  if (!unknown.empty()) {
+    std::string text = "gerbv ignores";
+    for (const std::string& u : unknown) text += " %" + u;
+    add(text);
+  }
+  std::string out;
+  for (const std::string& r : reasons) out += (out.empty() ? "" : "; ") + r;
+  return out;
 }
 
 }  // namespace
@@ -421,6 +463,7 @@ PictureFigures ComparePictures(const GrayPicture& reference, const GrayPicture& 
     f.missing += refS[i] & (ourNear[i] ^ 1);
     f.extra += our[i] & (refNear[i] ^ 1);
   }
+  f.spots = CountSpots(refS, ourNear, our, refNear, w, h, s.spotPixels);
   // The clear area of each picture inside the board: the box of both pictures' ink.
   const PixelBox board = InkBox(refS, our, w, h, 0);
   for (int y = board.top; y < board.bottom; ++y)
@@ -467,8 +510,8 @@ bool ReadPgm(const std::string& path, GrayPicture& out) {
 }
 
 bool WriteDifferencePng(const std::string& path, const GrayPicture& reference,
-                        const GrayPicture& ours, const PixelRegion& region,
-                        const PictureFigures& f, const CompareSettings& s, int scale) {
+                        const GrayPicture& ours, const PixelRegion& region, const PictureFigures& f,
+                        const CompareSettings& s, int scale) {
   const int w = ours.width, h = ours.height;
   if (reference.width != w || reference.height != h || w == 0) return false;
   scale = std::max(scale, 1);
@@ -545,8 +588,7 @@ ExternalTools FindExternalTools() {
 
 bool FileComparison::Pass(double bound, bool inkOnly) const {
   const PictureFigures& f = figures;
-  return outcome == Outcome::Compared && f.MissingPercent() <= bound &&
-         f.ExtraPercent() <= bound &&
+  return outcome == Outcome::Compared && f.MissingPercent() <= bound && f.ExtraPercent() <= bound &&
          (inkOnly || (f.ClearLostPercent() <= bound && f.ClearAddedPercent() <= bound));
 }
 
@@ -577,7 +619,9 @@ class Scratch {
   bool keep_ = false;
 };
 
-std::string Inches(int64_t mils) { return Fixed(static_cast<double>(mils) / 1000.0, 3); }
+std::string Inches(int64_t mils) {
+  return Fixed(static_cast<double>(mils) / 1000.0, 3);
+}
 
 FileComparison Failure(Outcome o, std::string note) {
   FileComparison c;
@@ -628,8 +672,7 @@ FileComparison CompareFile(const std::string& gerberFile, const FileCompareOptio
     const std::string name = fs::path(gerberFile).filename().string();
     const fs::path input = dir / name;
     fs::copy_file(gerberFile, input, fs::copy_options::overwrite_existing);
-    fs::permissions(input, fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::add);
+    fs::permissions(input, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
 
     // Our page.
     ProgramResult ours = RunTool({ourBinary.string(), name}, dir, "plotvane", o.timeoutSeconds);
@@ -681,8 +724,8 @@ FileComparison CompareFile(const std::string& gerberFile, const FileCompareOptio
     if (image.Count > 0) {
       c.boardWidthInch = (static_cast<double>(image.MaxX) - image.MinX) / 1000.0;
       c.boardHeightInch = (static_cast<double>(image.MaxY) - image.MinY) / 1000.0;
-      c.clipped = image.MinX < originX || image.MinY < originY ||
-                  image.MaxX > originX + pageW || image.MaxY > originY + pageH;
+      c.clipped = image.MinX < originX || image.MinY < originY || image.MaxX > originX + pageW ||
+                  image.MaxY > originY + pageH;
       // A negative image is dark without end; gerbv darkens its whole window. What the
       // file defines is the board, so only its extents are compared.
       c.negative = ReadWhole(input).find("IPNEG") != std::string::npos;
@@ -706,12 +749,12 @@ FileComparison CompareFile(const std::string& gerberFile, const FileCompareOptio
       f << referenceText;
     }
     const fs::path refPdf = dir / "reference.pdf";
-    ProgramResult ref = RunTool(
-        {tools.gerbv, "-x", "pdf", "-D", "72", "-B", "0", "-b", "#FFFFFF", "-f", "#000000FF",
-         "--origin=" + Inches(originX) + "x" + Inches(originY),
-         "--window_inch=" + Inches(pageW) + "x" + Inches(pageH), "-o", refPdf.string(),
-         referenceInput.string()},
-        dir, "gerbv", o.timeoutSeconds);
+    ProgramResult ref =
+        RunTool({tools.gerbv, "-x", "pdf", "-D", "72", "-B", "0", "-b", "#FFFFFF", "-f",
+                 "#000000FF", "--origin=" + Inches(originX) + "x" + Inches(originY),
+                 "--window_inch=" + Inches(pageW) + "x" + Inches(pageH), "-o", refPdf.string(),
+                 referenceInput.string()},
+                dir, "gerbv", o.timeoutSeconds);
     const std::vector<std::string> said = GerbvMessages(ref.err);
     if (ref.timedOut) return Failure(Outcome::ReferenceFailed, "gerbv timed out");
     for (const std::string& m : said)
@@ -756,7 +799,8 @@ FileComparison CompareFile(const std::string& gerberFile, const FileCompareOptio
 std::string RowHeading() {
   return PadLeft("ref ink", 9) + PadLeft("our ink", 9) + PadLeft("agree", 7) +
          PadLeft("miss %", 8) + PadLeft("extra %", 8) + PadLeft("clr- %", 8) +
-         PadLeft("clr+ %", 8) + PadLeft("shift", 7) + "  " + PadRight("result", 15) + "file";
+         PadLeft("clr+ %", 8) + PadLeft("spots", 7) + PadLeft("shift", 7) + "  " +
+         PadRight("result", 15) + "file";
 }
 
 std::string FormatRow(const std::string& name, const FileComparison& c, double bound,
@@ -767,10 +811,10 @@ std::string FormatRow(const std::string& name, const FileComparison& c, double b
     row += PadLeft(Int(f.referenceInk), 9) + PadLeft(Int(f.ourInk), 9) +
            PadLeft(Fixed(f.Agreement(), 3), 7) + PadLeft(Fixed(f.MissingPercent(), 2), 8) +
            PadLeft(Fixed(f.ExtraPercent(), 2), 8) + PadLeft(Fixed(f.ClearLostPercent(), 2), 8) +
-           PadLeft(Fixed(f.ClearAddedPercent(), 2), 8) +
+           PadLeft(Fixed(f.ClearAddedPercent(), 2), 8) + PadLeft(Int(f.spots), 7) +
            PadLeft(Int(f.shiftX) + "," + Int(f.shiftY), 7) + "  ";
   } else {
-    row += std::string(9 + 9 + 7 + 8 + 8 + 8 + 8 + 7, ' ') + "  ";
+    row += std::string(9 + 9 + 7 + 8 + 8 + 8 + 8 + 7 + 7, ' ') + "  ";
   }
   const char* result = "ERROR";
   switch (c.outcome) {
