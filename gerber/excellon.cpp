@@ -143,7 +143,11 @@ struct DrillState {
   Point Offset;               // G93 zero
 
   std::array<int32_t, kMaxDrillTool + 1> Diameter{};  // image units; 0 = not given
-  std::vector<TPoint>* Path = nullptr;                // routed cut being drawn
+  // Tools defined before the file named its units (a header without METRIC or INCH and an
+  // M71 after it): their C values, converted at the first unit statement.
+  bool UnitsStated = false;
+  std::array<double, kMaxDrillTool + 1> Unconverted{};  // file units; 0 = none
+  std::vector<TPoint>* Path = nullptr;                  // routed cut being drawn
   int32_t PathWidth = 0;
 
   uint64_t Drawn = 0;        // holes, slots and cuts recorded
@@ -174,6 +178,15 @@ TPoint RoundPoint(const DrillState& st, Point p) {
 void SetUnits(DrillState& st, bool metric) {
   st.Metric = metric;
   st.Factor = metric ? kMm : kInch;
+  if (!st.UnitsStated) {
+    st.UnitsStated = true;
+    for (size_t t = 0; t < st.Unconverted.size(); ++t) {
+      if (st.Unconverted[t] == 0) continue;
+      const int32_t d = Round(st, st.Unconverted[t] * st.Factor);
+      st.Diameter[t] = d > 0 ? d : 0;
+      st.Unconverted[t] = 0;
+    }
+  }
   if (!st.FormatStated) {
     st.IntegerDigits = metric ? 3 : 2;
     st.DecimalDigits = metric ? 3 : 4;
@@ -420,6 +433,7 @@ void SelectOrDefineTool(DrillState& st, int64_t n, size_t digits, bool hasDiamet
   if (hasDiameter) {
     const int32_t d = Round(st, diameter * st.Factor);
     st.Diameter[static_cast<size_t>(n)] = d > 0 ? d : 0;
+    st.Unconverted[static_cast<size_t>(n)] = st.UnitsStated || !(diameter > 0) ? 0 : diameter;
     if (st.Header) return;
   } else if (digits == 4 && st.Diameter[static_cast<size_t>(n)] == 0 &&
              st.Diameter[static_cast<size_t>(n / 100)] != 0) {
@@ -476,6 +490,7 @@ void Comment(DrillState& st, std::string_view s) {
   if (unit == 0) return;
   const int32_t d = Round(st, v * unit);
   st.Diameter[static_cast<size_t>(n)] = d > 0 ? d : 0;
+  st.Unconverted[static_cast<size_t>(n)] = 0;
 }
 
 // A line that begins with a word of letters: METRIC, INCH, ICI and the header words we
