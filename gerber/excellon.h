@@ -22,8 +22,8 @@ inline constexpr int32_t kMaxDrillTool = 999;
 // A drill file larger than this is no real one (the largest we know are below 1 MiB).
 inline constexpr size_t kMaxDrillBytes = 16u << 20;
 // Holes that repeats (R) may add beyond one for every two bytes of the file (real files
-// repeat a hole a few times, a panel a few hundred).
-inline constexpr uint64_t kFreeDrillRepeats = 1 << 16;
+// repeat a hole a few times).
+inline constexpr uint64_t kFreeDrillRepeats = 4096;
 
 // True when the start of a file is an Excellon drill file rather than RS-274-X: before
 // the first '*' outside ';' comments there is an M48 header or a tool word, after nothing

@@ -184,7 +184,7 @@ TEST(Excellon, RefusedWithAReason) {
       {"M48\nINCH\nT1C99999999\n%\nT1\nX0Y0\nM30\n", "beyond the 32-bit image"},
       {"M48\nINCH,LZ\nT1C0.05\n%\nT1\nX00060236Y-00038189\nM30\n",
        "states no number format, and its coordinates of 8 digits do not fit the 2.4 format"},
-      {"M48\nINCH,TZ\nT1C0.05\n%\nT1\nX1Y1\nR65600X1\nM30\n",
+      {"M48\nINCH,TZ\nT1C0.05\n%\nT1\nX1Y1\nR4200X1\nM30\n",
        "repeats ask for more holes than its size allows"},
       {"M48\nMETRIC\n%\nM30\n", "Drill file without a hole or slot"},
   };
@@ -195,9 +195,9 @@ TEST(Excellon, RefusedWithAReason) {
     EXPECT_NE(r.refusal.find(reason), std::string::npos) << r.refusal;
   }
   // A tool table and repeats at their limits are fine.
-  DrillRead full = ReadDrill("M48\nINCH,TZ\nT999C0.01\n%\nT999\nX1Y1\nR65536X1\nM30\n");
+  DrillRead full = ReadDrill("M48\nINCH,TZ\nT999C0.01\n%\nT999\nX1Y1\nR4096X1\nM30\n");
   EXPECT_TRUE(full.accepted) << full.refusal;
-  EXPECT_EQ(full.image.Count, 65537);
+  EXPECT_EQ(full.image.Count, 4097);
 
   // An endless file is refused once it is larger than any drill file, without holding
   // more than that.
