@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Runs a libFuzzer target for a bounded time with bounded memory.
 #
-#   fuzz/run.sh TARGET SECONDS    TARGET: reader, conversion, metafile (or fuzz_<name>)
+#   fuzz/run.sh TARGET SECONDS    TARGET: reader, excellon, conversion, metafile (or fuzz_<name>)
 #   fuzz/run.sh all SECONDS       each target in turn, SECONDS each
 #
 # Builds the targets with clang in build/fuzz (PLOTVANE_FUZZ_BUILD overrides the folder).
-# Seeds are read at run time: examples/ and ../shared/corpus for the Gerber targets, and
-# for the metafile target the page recordings of those files, written into the build
-# folder. Inputs that add coverage are kept in <build>/corpus/<target>, findings go to
+# Seeds are read at run time: examples/ and ../shared/corpus for the Gerber targets,
+# fuzz/seeds/excellon and ../shared/corpus/drill for the drill reader, and for the
+# metafile target the page recordings of the Gerber files, written into the build folder.
+# Inputs that add coverage are kept in <build>/corpus/<target>, findings go to
 # <build>/artifacts/<target>/, the fuzzer's output to <build>/logs/<target>.log.
 # The exit status is not 0 when a target found a crash, a leak, a timeout or ran out of
 # memory.
@@ -16,7 +17,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 if [ $# -ne 2 ] || ! [[ $2 =~ ^[0-9]+$ ]]; then
-  echo "Usage: fuzz/run.sh reader|conversion|metafile|all SECONDS" >&2
+  echo "Usage: fuzz/run.sh reader|excellon|conversion|metafile|all SECONDS" >&2
   exit 2
 fi
 what=${1#fuzz_}
@@ -26,8 +27,8 @@ case $build in /*) ;; *) build=$root/$build ;; esac
 corpus_dir=$root/../shared/corpus
 
 case $what in
-  reader|conversion|metafile) targets=("$what") ;;
-  all) targets=(reader conversion metafile) ;;
+  reader|excellon|conversion|metafile) targets=("$what") ;;
+  all) targets=(reader excellon conversion metafile) ;;
   *) echo "Unknown fuzz target: $1" >&2; exit 2 ;;
 esac
 
@@ -72,6 +73,9 @@ for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t" "$build/artifacts/$t" "$build/logs"
   case $t in
     reader) seeds=("${gerber_seeds[@]}"); max_len=16384; dict=(-dict="$root/fuzz/gerber.dict") ;;
+    excellon) seeds=("$root/fuzz/seeds/excellon")
+      [ -d "$corpus_dir/drill" ] && seeds+=("$corpus_dir/drill")
+      max_len=16384; dict=(-dict="$root/fuzz/excellon.dict") ;;
     conversion) seeds=("${gerber_seeds[@]}"); max_len=8192; dict=(-dict="$root/fuzz/gerber.dict") ;;
     metafile) seeds=("$(emf_seeds)"); max_len=32768; dict=() ;;
   esac

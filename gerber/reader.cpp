@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "gerber/excellon.h"
 #include "gerber/reader_internal.h"
 #include "platform/checked.h"
 #include "platform/errors.h"
@@ -592,8 +593,13 @@ bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
 
   BlockAssembler blocks(session.State());
   std::unique_ptr<char[]> chunk(new char[kReadChunk]);
-  for (;;) {
+  for (bool first = true;; first = false) {
     const size_t n = file.Read(chunk.get(), kReadChunk);
+    // Drill or Gerber is decided by the content, whatever the file is called.
+    if (first && LooksLikeExcellon(std::string_view(chunk.get(), n)))
+      return ReadExcellon(
+          std::string_view(chunk.get(), n),
+          [&file](char* buf, size_t size) { return file.Read(buf, size); }, image);
     if (n == 0) break;
     blocks.Feed(chunk.get(), n);
   }
@@ -602,6 +608,7 @@ bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
 
 bool ReadGerberBytes(std::string_view bytes, TID_DrawFileFormat& image,
                      const std::string& defaultFormat) {
+  if (LooksLikeExcellon(bytes)) return ReadExcellonBytes(bytes, image);
   ReadSession session(image, defaultFormat);
   ResetImage(image);
   BlockAssembler blocks(session.State());

@@ -11,7 +11,9 @@ namespace pv {
 inline constexpr const char* kDefaultGerberFormat = "%FSLAX35Y35*MOIN*%";
 
 // Reads one file into the image (reset first). True = accepted: the file had a valid
-// format statement and an accepted aperture definition. Raises EInOutError when the file
+// format statement and an accepted aperture definition. A file whose content is an
+// Excellon drill file is read as one (gerber/excellon.h); a refused drill file raises
+// EDrillRefused with the reason. Raises EInOutError when the file
 // cannot be opened or read, EIntOverflow / ERangeError when a value overflows; the image
 // then holds what was recorded before.
 bool ReadGerberFile(const std::string& fileName, TID_DrawFileFormat& image,
