@@ -151,8 +151,9 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
       // Where the document went, so nobody needs to know how its name is made.
       msg.LogThenOut("Wrote " + layout->OutputName() + ": " + std::to_string(pages) +
                      (pages == 1 ? " page" : " pages"));
-    } else
+    } else {
       msg.LogThenOut("No PDF Document Written");
+    }
     std::cout.flush();
     log.Close();
     return written ? 0 : 1;

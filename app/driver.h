@@ -27,7 +27,7 @@ class Messages {
 
 struct DriverSettings {
   bool ActualSize = false;
-  bool SolidFill = false;  // regions, polygon and macro pads solid instead of cross-hatched
+  bool SolidFill = false;       // regions, polygon and macro pads solid instead of cross-hatched
   std::string OutputPath;       // the PDF's path (-o); empty: named after the first page's file
   bool OpenAfterCreate = true;  // false: the shell is never asked to open the PDF (--no-open)
 };

@@ -27,7 +27,8 @@ bool MakeFolders(const std::string& path) {
 // log, even for a user (root) who may write there.
 bool InstalledFolder(const std::string& folder) {
   constexpr std::string_view bin = "/bin/";
-  if (folder.size() < bin.size() || folder.compare(folder.size() - bin.size(), bin.size(), bin) != 0)
+  if (folder.size() < bin.size() ||
+      folder.compare(folder.size() - bin.size(), bin.size(), bin) != 0)
     return false;
   struct stat st;
   const std::string doc = folder + "../share/doc/plotvane";

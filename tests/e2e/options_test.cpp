@@ -101,8 +101,8 @@ TEST(Options, OutputSizeFillAndOpenOverrideTheDefaults) {
   ASSERT_GE(out.size(), 2u);
   EXPECT_EQ(out[out.size() - 2], "PDF Document Complete");
   EXPECT_EQ(out.back(), "Wrote out/both.pdf: 2 pages");
-  EXPECT_TRUE(HasLine(SplitLines(ReadFile(dir / "bin/Plotvane_Log.txt")),
-                      "Wrote out/both.pdf: 2 pages"));
+  EXPECT_TRUE(
+      HasLine(SplitLines(ReadFile(dir / "bin/Plotvane_Log.txt")), "Wrote out/both.pdf: 2 pages"));
   EXPECT_FALSE(fs::exists(dir / "region_gbr.pdf"));
   EXPECT_EQ(CheckPdf(dir / "out/both.pdf"), std::vector<std::string>{});
   if (PdfPageCount(dir / "out/both.pdf") >= 0) {
