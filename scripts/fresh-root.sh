@@ -11,7 +11,7 @@
 #   debootstrap --variant=minbase --include=git bookworm ROOT http://deb.debian.org/debian
 #   tar -C ROOT --numeric-owner -cpf TARBALL .
 # Example:
-#   scripts/fresh-root.sh /work/fresh-root.tar /work/fresh-root scripts/examples.sh scripts/test.sh
+#   scripts/fresh-root.sh /work/fresh-root.tar /work/fresh-run scripts/examples.sh scripts/test.sh
 # ROOT is removed and unpacked again; it must not exist or be one this script made.
 # --copy-in puts a file (a .deb, say) into /root/ of the fresh root before the commands run.
 set -euo pipefail
