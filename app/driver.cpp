@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "app/options.h"
 #include "gerber/reader.h"
 #include "platform/errors.h"
 #include "platform/ini.h"
@@ -15,7 +16,7 @@ namespace {
 constexpr const char* kBanner = "Plotvane Application Ver 1.02";
 constexpr const char* kPromotion = "Plotvane: RS-274-X photoplots to PDF, one page per layer";
 constexpr const char* kUsage =
-    "Usage: plotvane FILE [FILE ...]  (RS-274-X files; one PDF page each)";
+    "Usage: plotvane [OPTION ...] FILE [FILE ...]  (RS-274-X files; plotvane --help for more)";
 
 }  // namespace
 
@@ -44,8 +45,12 @@ DriverSettings ReadSettings(const std::string& programFolder) {
 }
 
 int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
+  const CommandLine line = ParseCommandLine(argc, argv);
+  if (line.Action != CommandAction::Convert)
+    return AnswerWithoutConverting(line, kBanner, std::cout, std::cerr);
   const std::string folder = ProgramFolder();
-  const DriverSettings settings = ReadSettings(folder);
+  DriverSettings settings = ReadSettings(folder);
+  ApplyOptions(line, settings);
 
   LogFile log;
   if (!log.Open(folder, "Plotvane_Log.txt")) {
@@ -61,7 +66,7 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
     log.WriteLine("");
     msg.OutThenLog(kBanner);
 
-    if (argc < 2) {
+    if (line.Files.empty()) {
       std::cout.flush();
       std::cerr << kUsage << '\n';
       log.WriteLine("No files given");
@@ -69,12 +74,25 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
       return 2;
     }
 
+    // A PDF path given with -o is checked before any board is read.
+    if (!settings.OutputPath.empty()) {
+      const std::string problem = ChosenOutputProblem(settings.OutputPath, line.Files);
+      if (!problem.empty()) {
+        const std::string text = "Cannot write the PDF to " + settings.OutputPath + ": " + problem;
+        log.WriteLine(text);
+        std::cout.flush();
+        std::cerr << text << '\n';
+        msg.LogThenOut("No PDF Document Written");
+        log.Close();
+        return 1;
+      }
+    }
+
     TID_DrawFileFormat image;
     std::unique_ptr<PageLayout> layout;
     int pages = 0;
 
-    for (int i = 1; i < argc; ++i) {
-      const std::string arg = argv[i];
+    for (const std::string& arg : line.Files) {
       ResetReaderTables();
       if (!FileExists(arg)) {
         log.WriteLine("File Not Found: " + arg);
@@ -130,10 +148,14 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         std::cerr << e.what() << '\n';
       }
     }
-    if (written)
+    if (written) {
       msg.LogThenOut("PDF Document Complete");
-    else
+      // Where the document went, so nobody needs to know how its name is made.
+      msg.LogThenOut("Wrote " + layout->OutputName() + ": " + std::to_string(pages) +
+                     (pages == 1 ? " page" : " pages"));
+    } else {
       msg.LogThenOut("No PDF Document Written");
+    }
     std::cout.flush();
     log.Close();
     return written ? 0 : 1;

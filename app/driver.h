@@ -27,7 +27,9 @@ class Messages {
 
 struct DriverSettings {
   bool ActualSize = false;
-  bool SolidFill = false;  // regions, polygon and macro pads solid instead of cross-hatched
+  bool SolidFill = false;       // regions, polygon and macro pads solid instead of cross-hatched
+  std::string OutputPath;       // the PDF's path (-o); empty: named after the first page's file
+  bool OpenAfterCreate = true;  // false: the shell is never asked to open the PDF (--no-open)
 };
 
 // What happens to accepted images: one page each of a single document.
@@ -39,6 +41,8 @@ class PageLayout {
                           int pageNumber) = 0;
   // Ends the document; true when a PDF was written.
   virtual bool FinishDocument() = 0;
+  // The path of the PDF, as it was given or made from the first page's file.
+  virtual std::string OutputName() const { return {}; }
 };
 
 using PageLayoutFactory =
@@ -48,7 +52,7 @@ using PageLayoutFactory =
 DriverSettings ReadSettings(const std::string& programFolder);
 
 // The whole run; returns the exit status (0 a PDF was written, 1 none or an error,
-// 2 no arguments).
+// 2 no files, or a wrong command line).
 int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts);
 int RunConversion(int argc, char** argv);
 

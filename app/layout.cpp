@@ -136,9 +136,10 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
     messages_.LogThenOut("Initiaize PDF Engine");
     engine_ = std::make_unique<TgtPDFEngine>();
     engine_->ClearEngineStates();
-    outputName_ = OutputFileName(argument);
+    outputName_ = settings_.OutputPath.empty() ? OutputFileName(argument) : settings_.OutputPath;
     engine_->SetFileName(outputName_);
     engine_->Preferences().SetShowSetupDialog(false);
+    if (!settings_.OpenAfterCreate) engine_->Preferences().SetOpenAfterCreate(false);
     engine_->SetInputXRes(1000);
     engine_->SetInputYRes(1000);
     engine_->SetMeasurementUnit(TgtUnitType::muPixels);

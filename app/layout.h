@@ -41,6 +41,7 @@ class PdfPageLayout : public PageLayout {
   ~PdfPageLayout() override;
   void LayoutPage(const std::string& argument, TID_DrawFileFormat& image, int pageNumber) override;
   bool FinishDocument() override;
+  std::string OutputName() const override { return outputName_; }
 
   TgtPDFEngine* Engine() const { return engine_.get(); }
   // Sends the document into a buffer of the caller's instead of the output file (set before

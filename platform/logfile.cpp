@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 
 #include "platform/errors.h"
 
@@ -18,10 +17,22 @@ bool MakeFolders(const std::string& path) {
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '/') {
       std::string part = path.substr(0, i);
-      if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
   }
   return true;
+}
+
+// A bin/ folder of an installation prefix that holds our documents: never a place for a
+// log, even for a user (root) who may write there.
+bool InstalledFolder(const std::string& folder) {
+  constexpr std::string_view bin = "/bin/";
+  if (folder.size() < bin.size() ||
+      folder.compare(folder.size() - bin.size(), bin.size(), bin) != 0)
+    return false;
+  struct stat st;
+  const std::string doc = folder + "../share/doc/plotvane";
+  return ::stat(doc.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -31,10 +42,11 @@ LogFile::~LogFile() {
 }
 
 bool LogFile::Open(const std::string& folder, const std::string& name) {
-  path_ = folder + name;
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (file_) return true;
-  std::string first_error = std::strerror(errno);
+  if (!InstalledFolder(folder)) {
+    path_ = folder + name;
+    file_ = std::fopen(path_.c_str(), "wb");
+    if (file_) return true;
+  }
 
   std::string state;
   if (const char* x = std::getenv("XDG_STATE_HOME"); x && *x == '/') {
@@ -45,12 +57,10 @@ bool LogFile::Open(const std::string& folder, const std::string& name) {
   if (state.empty()) return false;
   std::string dir = state + "/plotvane";
   if (!MakeFolders(dir)) return false;
-  std::string fallback = dir + "/" + name;
-  file_ = std::fopen(fallback.c_str(), "wb");
+  std::string path = dir + "/" + name;
+  file_ = std::fopen(path.c_str(), "wb");
   if (!file_) return false;
-  std::cerr << "Cannot create log " << path_ << " (" << first_error << "); logging to " << fallback
-            << '\n';
-  path_ = fallback;
+  path_ = path;
   return true;
 }
 

@@ -13,9 +13,11 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Creates or truncates folder + name; when that fails, falls back to
-  // $XDG_STATE_HOME/plotvane/name (default ~/.local/state/plotvane/) and says where on
-  // standard error. False when neither can be created.
+  // Creates or truncates folder + name. An installed program (folder is a bin/ folder with
+  // share/doc/plotvane/ beside it), or one whose folder takes no file, logs to
+  // $XDG_STATE_HOME/plotvane/name instead (default ~/.local/state/plotvane/), without a word:
+  // that is where an installed program's log belongs, and its manual page says so. False when
+  // neither can be created.
   bool Open(const std::string& folder, const std::string& name);
   // Raises EInOutError when the line cannot be written.
   void WriteLine(std::string_view line);

@@ -69,6 +69,9 @@ void ShellOpen(const std::string& path) {
   if ((!display || !*display) && (!wayland || !*wayland)) return;
   const char* opener = "xdg-open";
 #endif
+  // Output still buffered would be written a second time by the child's streams.
+  std::cout.flush();
+  std::fflush(nullptr);
   // Double fork so the opener is never our child to wait for.
   pid_t pid = fork();
   if (pid < 0) return;

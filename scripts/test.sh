@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
+scripts/setup.sh test
 cmake --workflow --preset release
 # ctest shows output only for failing tests: repeat the corpus test's summary line here.
 grep -h '^Corpus: ' build/release/Testing/Temporary/LastTest.log || true

@@ -404,14 +404,16 @@ TEST_F(Hostile, OutputPathIsAFolderOrReadOnly) {
   }
 }
 
-// Names with blanks, quotes, non-ASCII characters and a leading '-' are files like any
-// other: the PDF is named after the first, the caption and the log carry the names.
+// Names with blanks, quotes, non-ASCII characters and a leading '-' (after "--") are files
+// like any other: the PDF is named after the first, the caption and the log carry the names.
 TEST_F(Hostile, NamesWithBlanksQuotesNonAsciiAndLeadingDash) {
   const std::vector<std::string> names = {"-top layer.gbr", "it's \"quoted\".gbr",
                                           "pl\xC3\xA4tine \xC3\xBC.gbr", "--.gbr"};
   for (const auto& n : names) WriteFile(*this / n, kGood);
   const Snapshot before = Take(dir_.path());
-  Measured r = Run(names);
+  std::vector<std::string> args{"--"};
+  args.insert(args.end(), names.begin(), names.end());
+  Measured r = Run(args);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
   for (const auto& n : names) EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: " + n)) << n;
