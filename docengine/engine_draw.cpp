@@ -695,7 +695,7 @@ std::u16string TgtCustomDocumentEngine::FindLink(std::u16string_view text, size_
 
   size_t best = npos;
   TgtLinkKind found = TgtLinkKind::lkNone;
-  for (std::u16string_view marker : {u"www.", u"ftp://", u"http://"}) {
+  for (std::u16string_view marker : {u"www.", u"ftp://", u"http://", u"https://"}) {
     const size_t p = ex.find(marker);
     if (p != npos && p < best) {
       best = p;

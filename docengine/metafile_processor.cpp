@@ -190,8 +190,9 @@ void TgtMetafileProcessor::Process(const TMetafile& metafile, double offsetX, do
   while (records.Next(rec)) {
     ++dc_.RecordCount;
     try {
-      // A record too small for what it declares ends the picture: the rest cannot be trusted.
-      if (!HandleRecord(rec)) break;
+      // A record too small for what it declares is skipped: its size field still frames
+      // it, so the records after it are read as they were written.
+      HandleRecord(rec);
     } catch (const EIntOverflow&) {
       // A record whose numbers leave the 32-bit range is skipped; the next ones still play.
     } catch (const ERangeError&) {
@@ -248,7 +249,8 @@ int32_t TgtMetafileProcessor::PenWidth(int32_t w) const {
 }
 
 // ---------------------------------------------------------------------------------------
-// The record dispatcher. false: the record is malformed and ends the enumeration.
+// The record dispatcher. false: the record is malformed (too small for what it declares)
+// and left without effect.
 
 bool TgtMetafileProcessor::HandleRecord(const TEmfRecord& rec) {
   switch (rec.Type) {

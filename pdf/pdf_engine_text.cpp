@@ -116,24 +116,35 @@ TgtPDFFont& TgtCustomPDFEngine::FontFor(const TFont& itemFont) {
   TFont font = itemFont;
   std::string installed;
   if (fonts::IsInstalled(font.Name, &installed)) font.Name = installed;
+  // The text bytes follow the encoding the font dictionary names. Of the predefined
+  // encodings only WinAnsi and MacRoman hold the characters of ordinary text; the others
+  // (MacExpert's expert glyphs, StandardEncoding, which no font dictionary may name, and
+  // PDFDocEncoding, which is no font encoding at all) are written as WinAnsi. A symbol
+  // font's bytes are its own codes.
+  const TgtSimpleEncoding encoding =
+      fontEncoding_ == TgtPDFFontEncoding::feMacRomanEncoding && font.Charset != SYMBOL_CHARSET
+          ? TgtSimpleEncoding::seMacRoman
+          : TgtSimpleEncoding::seWinAnsi;
   TgtPDFFont* match = nullptr;
   for (auto& f : fontList_)
     if (f->Font.Name == font.Name && f->Font.Charset == font.Charset &&
-        f->Font.Bold() == font.Bold() && f->Font.Italic() == font.Italic())
+        f->Font.Bold() == font.Bold() && f->Font.Italic() == font.Italic() &&
+        f->Encoding == encoding)
       match = f.get();
   if (match) return *match;
   bool subset = Preferences().EmbedTrueTypeFonts() == TgtTTFontEmbedding::etfSubset;
-  fontList_.push_back(std::make_unique<TgtPDFFont>(font, AllocObject(), subset));
+  fontList_.push_back(std::make_unique<TgtPDFFont>(font, AllocObject(), subset, true, encoding));
   return *fontList_.back();
 }
 
 void TgtCustomPDFEngine::RenderText(const TgtTextItem& item) {
   if (item.Lines.empty()) return;
   // One line a block; a direct text item may carry several, one font height apart. The
-  // bidirectional and page-variable hooks apply to the first line.
+  // bidirectional hook applies to the first line. Variables were substituted by the engine
+  // before the item came here (RenderItems): substituting again would also replace what an
+  // OnCalcVariables handler wrote.
   std::u16string first = item.Lines[0];
   if (biDi_) first = VisualOrder(first);
-  first = ReplacePageVariables(first);
   RenderTextLine(item, std::move(first));
   if (item.Lines.size() > 1) {
     TgtTextItem next = item;
@@ -153,12 +164,16 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   size_t fontIndex = 0;
   while (fontList_[fontIndex].get() != &pdfFont) ++fontIndex;
   const TgtPDFFontInfo& fi = pdfFont.Info;
-  const double size = item.Font.Size();
   const bool fromCanvas = item.FromMetafile != 0;
+  // Content units are points times the input resolution's factor (the page's scaling
+  // shrinks them back). Canvas text has its size and extents in the canvas's logical units
+  // already; direct text has them in points and screen pixels, so it grows by that factor
+  // like its coordinates do.
+  const double kx = fromCanvas ? 1.0 : static_cast<double>(InputXRes()) / kScreenPPI;
+  const double ky = fromCanvas ? 1.0 : static_cast<double>(InputYRes()) / kScreenPPI;
+  const double size = item.Font.Size() * ky;
 
-  // Geometry: the baseline lies one font size below the item's top. The font size is in
-  // content units (the page's scaling shrinks it like every coordinate), and so are the
-  // measured extents times PointsPerUnit.
+  // Geometry: the baseline lies one font size below the item's top.
   const double top = ToPdfY(item.Y);
   const double x0 = ToPdfX(item.X);
   const double y0 = top - size + (fromCanvas ? fi.UnderlineThickness : 0);
@@ -167,8 +182,8 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   const double h = top - y0;
   const double ox = x0 + sinA * h, oy = top - cosA * h;
   const fonts::TextExtent ext = MeasureText(line, item.Font);
-  const double w = ext.Width * pointsPerUnit_;
-  const double t = ext.Height * pointsPerUnit_;
+  const double w = ext.Width * pointsPerUnit_ * kx;
+  const double t = ext.Height * pointsPerUnit_ * ky;
 
   std::string& c = pageContent_;
   // Background: the text box, rotated with the text.
@@ -243,19 +258,20 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   };
 
   if (simple) {
-    const std::string ansi = fonts::ToAnsi(line);
+    const std::string ansi = EncodeText(pdfFont.Encoding, line);
     double tc = 0;
     if (!ignoreCharSpacing_ && !ansi.empty()) {
       double s = 0;
       for (unsigned char ch : ansi)
         if (ch > 31) s += fi.Widths[static_cast<size_t>(ch - 32)];
       const double measured = ext.Width / static_cast<double>(kScreenPPI) * 72.0;
-      tc = measured - s * size / 1000.0;
+      tc = (measured - s * item.Font.Size() / 1000.0) * kx;
       if (tc != 0) tc /= static_cast<double>(ansi.size());
     }
     // A subset keeps the glyphs of the characters the page shows: those of the code page.
     if (pdfFont.Subset)
-      for (char16_t ch : fonts::FromAnsi(ansi)) pdfFont.UseChar(ch);
+      for (unsigned char code : ansi)
+        if (char16_t ch = EncodingChar(pdfFont.Encoding, code)) pdfFont.UseChar(ch);
     c += "/F";
     AppendInt(c, static_cast<int64_t>(fontIndex));
     c += ' ';
@@ -308,7 +324,9 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
 
   // Underline and strike-out: lines under or through the text, rotated with it.
   auto decoration = [&](double thickness, double position) {
-    const double len = w * (fromCanvas ? 1.0 : 96.0 / kScreenPPI);
+    thickness *= ky;
+    position *= ky;
+    const double len = w;
     const double sx = ox - sinA * position, sy = oy + cosA * position;
     c += "\r\nq\r\n";
     AppendColor(c, item.Font.Color);
@@ -329,11 +347,13 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
 
 void TgtCustomPDFEngine::WriteLinks(const TgtTextItem& item, const std::u16string& line) {
   // Annotation rectangles live in default user space, outside the page's scaling: the
-  // text's extents shrink by that scaling like the font size does.
+  // extents of canvas text (in the canvas's logical units) shrink by that scaling like its
+  // font size does; those of direct text are screen pixels already.
   const TgtPageInfo* info = CurrentPageInfo();
   if (!info) return;
-  const double sx = static_cast<double>(kScreenPPI) / InputXRes();
-  const double sy = static_cast<double>(kScreenPPI) / InputYRes();
+  const bool fromCanvas = item.FromMetafile != 0;
+  const double sx = fromCanvas ? static_cast<double>(kScreenPPI) / InputXRes() : 1.0;
+  const double sy = fromCanvas ? static_cast<double>(kScreenPPI) / InputYRes() : 1.0;
   auto width = [&](std::u16string_view s) {
     return MeasureText(s, item.Font).Width * pointsPerUnit_ * sx;
   };
@@ -375,7 +395,8 @@ void TgtCustomPDFEngine::WriteLinks(const TgtTextItem& item, const std::u16strin
     } else {
       action = "/S/URI /URI<" + HexString(EncryptString(trimmed, n)) + ">\r\n";
     }
-    std::string t = "/Type/Annot/Border []/H/I/Subtype/Link/F 0/C [11 00 01]/Rect [";
+    // No border (its width 0) and a blue colour, each component within 0..1.
+    std::string t = "/Type/Annot/Border [0 0 0]/H/I/Subtype/Link/F 0/C [0 0 1]/Rect [";
     AppendNumber(t, left);
     t += ' ';
     AppendNumber(t, topPt);
@@ -391,31 +412,53 @@ void TgtCustomPDFEngine::WriteLinks(const TgtTextItem& item, const std::u16strin
   }
 }
 
+namespace {
+
+// The six capital letters that tag a subset, derived from the face, its style and the set
+// of glyphs kept (FNV-1a): different subsets get different names, and the same document
+// gets the same tags on every run.
+std::string SubsetTag(const TgtPDFFont& f) {
+  uint64_t h = 0xCBF29CE484222325ull;
+  auto mix = [&](uint8_t b) {
+    h ^= b;
+    h *= 0x100000001B3ull;
+  };
+  for (char c : f.Font.Name) mix(static_cast<uint8_t>(c));
+  mix(0);
+  mix(static_cast<uint8_t>(f.Font.Style & (fsBold | fsItalic)));
+  std::vector<uint16_t> glyphs = f.UsedGlyphs;
+  std::sort(glyphs.begin(), glyphs.end());
+  glyphs.erase(std::unique(glyphs.begin(), glyphs.end()), glyphs.end());
+  for (uint16_t g : glyphs) {
+    mix(static_cast<uint8_t>(g >> 8));
+    mix(static_cast<uint8_t>(g));
+  }
+  std::string tag(6, 'A');
+  for (char& c : tag) {
+    c = static_cast<char>('A' + h % 26);
+    h /= 26;
+  }
+  return tag + "+";
+}
+
+}  // namespace
+
 void TgtCustomPDFEngine::WriteFonts() {
-  const std::string encoding = [&] {
-    switch (fontEncoding_) {
-      case TgtPDFFontEncoding::feMacRomanEncoding:
-        return std::string("MacRomanEncoding");
-      case TgtPDFFontEncoding::feMacExpertEncoding:
-        return std::string("MacExpertEncoding");
-      case TgtPDFFontEncoding::feStandardEncoding:
-        return std::string("StandardEncoding");
-      case TgtPDFFontEncoding::fePDFDocEncoding:
-        return std::string("PDFDocEncoding");
-      default:
-        return std::string("WinAnsiEncoding");
-    }
-  }();
   const TgtTTFontEmbedding embed = Preferences().EmbedTrueTypeFonts();
   for (size_t i = 0; i < fontList_.size(); ++i) {
     TgtPDFFont& f = *fontList_[i];
     const TgtPDFFontInfo& fi = f.Info;
+    const std::string encoding = EncodingName(f.Encoding);
     const std::string name = EscapePdfName(f.BaseFontName());
     const std::string idx = IntToStr(static_cast<int64_t>(i));
-    const bool embedding =
-        embed != TgtTTFontEmbedding::etfNone && !Excluded(f.Font.Name) && fi.FontKind == fkTrueType;
-    const bool subset = embed == TgtTTFontEmbedding::etfSubset && !Excluded(f.Font.Name);
-    const std::string prefix = subset && fi.FontKind == fkTrueType ? "WYOIAS+" : "";
+    // A composite font shows glyph numbers, which mean nothing without its own program: it
+    // is embedded (a subset) even when embedding is off, unless the face is excluded.
+    const bool composite = !f.SimpleCharset() && fi.FontKind == fkTrueType;
+    const bool embedding = fi.FontKind == fkTrueType && !Excluded(f.Font.Name) &&
+                           (embed != TgtTTFontEmbedding::etfNone || composite);
+    const bool wantSubset = embedding && (embed == TgtTTFontEmbedding::etfSubset ||
+                                          (embed == TgtTTFontEmbedding::etfNone && composite));
+    bool subset = false;
     auto bbox = [&](bool spaced) {
       return std::string(spaced ? "/FontBBox [" : "/FontBBox[") + IntToStr(fi.FontBBox[0]) + " " +
              IntToStr(fi.FontBBox[1]) + " " + IntToStr(fi.FontBBox[2]) + " " +
@@ -434,10 +477,11 @@ void TgtCustomPDFEngine::WriteFonts() {
       big.SetSize(1000);
       if (const std::vector<uint8_t>* data =
               fonts::Realize(fonts::FontKey::From(big)).TrueTypeData()) {
-        if (embed == TgtTTFontEmbedding::etfSubset) {
+        if (wantSubset) {
           try {
             const std::vector<uint8_t> sub = BuildTrueTypeSubset(*data, f.UsedGlyphs);
             program.assign(sub.begin(), sub.end());
+            subset = !program.empty();
           } catch (const ETrueTypeFontError&) {
             program.clear();
           }
@@ -445,6 +489,8 @@ void TgtCustomPDFEngine::WriteFonts() {
         if (program.empty()) program.assign(data->begin(), data->end());
       }
     }
+    // Only a font program that is a subset carries a subset tag.
+    const std::string prefix = subset ? SubsetTag(f) : "";
     auto fontFile = [&](int32_t n) {
       WriteStreamObject("/Length1 " + IntToStr(static_cast<int64_t>(program.size())), program, n,
                         true);

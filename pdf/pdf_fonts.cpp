@@ -18,6 +18,26 @@ constexpr const char* kStandardNames[] = {
     "Courier",     "Courier-Bold",   "Courier-Oblique",   "Courier-BoldOblique",
     "Symbol",      "ZapfDingbats"};
 
+// Codes 0x80..0xFF of the MacRoman encoding as PDF defines it.
+constexpr char16_t kMacRoman80[128] = {
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1,  // 80
+    0x00E0, 0x00E2, 0x00E4, 0x00E3, 0x00E5, 0x00E7, 0x00E9, 0x00E8,  // 88
+    0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3,  // 90
+    0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC,  // 98
+    0x2020, 0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF,  // A0
+    0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0,      0x00C6, 0x00D8,  // A8
+    0,      0x00B1, 0,      0,      0x00A5, 0x00B5, 0,      0,       // B0
+    0,      0,      0,      0x00AA, 0x00BA, 0,      0x00E6, 0x00F8,  // B8
+    0x00BF, 0x00A1, 0x00AC, 0,      0x0192, 0,      0,      0x00AB,  // C0
+    0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153,  // C8
+    0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0,       // D0
+    0x00FF, 0x0178, 0x2044, 0x00A4, 0x2039, 0x203A, 0xFB01, 0xFB02,  // D8
+    0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1,  // E0
+    0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC, 0x00D3, 0x00D4,  // E8
+    0,      0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,  // F0
+    0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,  // F8
+};
+
 // The screen's integer division of a pixel value, then back to 1/1000 em at size 1000.
 int32_t PixelsToGlyphUnits(int32_t px) {
   return px / kScreenPPI * 72;
@@ -60,8 +80,47 @@ uint8_t CodePageCharset(int cp) {
   }
 }
 
-TgtPDFFont::TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, bool checkCharset)
-    : Font(font), Subset(subset) {
+char16_t EncodingChar(TgtSimpleEncoding encoding, uint8_t code) {
+  if (encoding == TgtSimpleEncoding::seWinAnsi) {
+    const std::u16string u = fonts::FromAnsi(std::string_view(reinterpret_cast<char*>(&code), 1));
+    return u.empty() ? 0 : u[0];
+  }
+  if (code < 0x80) return code == 0x7F ? 0 : code;
+  return kMacRoman80[code - 0x80];
+}
+
+std::string EncodeText(TgtSimpleEncoding encoding, std::u16string_view text) {
+  if (encoding == TgtSimpleEncoding::seWinAnsi) return fonts::ToAnsi(text);
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    // A surrogate pair is one character outside the encoding: one '?'.
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+      ++i;
+    char code = '?';
+    if (c < 0x80) {
+      code = static_cast<char>(c);
+    } else {
+      for (int k = 0; k < 128; ++k)
+        if (kMacRoman80[k] == c) {
+          code = static_cast<char>(0x80 + k);
+          break;
+        }
+    }
+    out.push_back(code);
+  }
+  return out;
+}
+
+const char* EncodingName(TgtSimpleEncoding encoding) {
+  return encoding == TgtSimpleEncoding::seMacRoman ? "MacRomanEncoding" : "WinAnsiEncoding";
+}
+
+TgtPDFFont::TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, bool checkCharset,
+                       TgtSimpleEncoding encoding)
+    : Font(font), Subset(subset), Encoding(encoding) {
   Info.ObjectNumber = objectNumber;
   const int32_t size = font.Size();
   Info.StrikeoutThickness = size / 20.0;
@@ -95,9 +154,8 @@ TgtPDFFont::TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, boo
   };
   if (!Info.FixedPitch || subset) {
     for (int code = 32; code <= 255; ++code) {
-      char ch = static_cast<char>(code);
-      std::u16string u = fonts::FromAnsi(std::string_view(&ch, 1));
-      Info.Widths[static_cast<size_t>(code - 32)] = u.empty() ? 0 : widthOf(u[0]);
+      const char16_t u = EncodingChar(encoding, static_cast<uint8_t>(code));
+      Info.Widths[static_cast<size_t>(code - 32)] = u == 0 ? 0 : widthOf(u);
     }
   } else {
     Info.MaxWidth = widthOf(u' ');
@@ -172,8 +230,10 @@ std::string TgtPDFFont::BaseFontName() const {
     }
     return name;
   }
+  // A standard face is measured as its styled variant (Helvetica bold as Helvetica-Bold),
+  // so it is named as that variant: the viewer's font then matches the widths.
   for (const char* s : kStandardNames)
-    if (face == s) return face;
+    if (face == s) return fonts::StandardFontFor(face, Font.Style).Name;
   if (Font.Charset == SYMBOL_CHARSET) return "ZapfDingbats";
   if (Font.Charset != ANSI_CHARSET && Font.Charset != DEFAULT_CHARSET &&
       fonts::AnsiCodePage() != 1252)

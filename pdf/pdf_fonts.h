@@ -34,15 +34,30 @@ struct TgtPDFFontInfo {
   TgtPDFFontInfo() { Widths.fill(600); }
 };
 
+// The single-byte encodings a simple font's text bytes and widths are written in.
+enum class TgtSimpleEncoding : uint8_t { seWinAnsi, seMacRoman };
+
+// The character of a code in an encoding (the PDF's predefined encodings, where MacRoman
+// lacks the mathematical signs and the Apple logo of the Macintosh code page and has the
+// currency sign at 0xDB); 0 for a code the encoding leaves unassigned.
+char16_t EncodingChar(TgtSimpleEncoding encoding, uint8_t code);
+// Text as bytes of an encoding; a character it has no code for becomes '?'.
+std::string EncodeText(TgtSimpleEncoding encoding, std::u16string_view text);
+// "WinAnsiEncoding", "MacRomanEncoding".
+const char* EncodingName(TgtSimpleEncoding encoding);
+
 class TgtPDFFont {
  public:
   // Measures the font (a copy at size 1000) by the writer's rules. checkCharset: the
-  // TrueType kind also needs the face to cover the font's charset.
-  TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, bool checkCharset = true);
+  // TrueType kind also needs the face to cover the font's charset. The widths of codes
+  // 32..255 follow the encoding.
+  TgtPDFFont(const TFont& font, int32_t objectNumber, bool subset, bool checkCharset = true,
+             TgtSimpleEncoding encoding = TgtSimpleEncoding::seWinAnsi);
 
   TFont Font;  // private copy (face, size, style, charset, pitch, colour)
   TgtPDFFontInfo Info;
   bool Subset = false;
+  TgtSimpleEncoding Encoding = TgtSimpleEncoding::seWinAnsi;
 
   // Composite and subset fonts: the characters used and their glyphs, in first-use order.
   std::vector<char32_t> UsedChars;

@@ -629,6 +629,10 @@ TEST(EngineDraw, FindLinkWebMailAndFilePaths) {
   start = 0;
   EXPECT_EQ(e.FindLink(u"Go to HTTP://host.org:80/x_y!", start, &kind), u"HTTP://host.org:80/x_y");
   EXPECT_EQ(start, 6u);
+  start = 0;
+  EXPECT_EQ(e.FindLink(u"Go to https://host.org/x (secure)", start, &kind), u"https://host.org/x");
+  EXPECT_EQ(start, 6u);
+  EXPECT_EQ(kind, TgtLinkKind::lkWeb);
 
   start = 0;
   EXPECT_EQ(e.FindLink(u"mail: john.doe-x@example.com; thanks", start, &kind),

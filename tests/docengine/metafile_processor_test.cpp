@@ -611,8 +611,13 @@ TEST(MetafileProcessor, ObjectTable) {
   emf.Rec(EMR_ELLIPSE, {0, 0, 1, 1});
   // An index created out of order keeps its own slot.
   emf.Brush(5, BS_SOLID, 0x050505).Select(5).Rec(EMR_ELLIPSE, {0, 0, 1, 1});
+  // A stock object is a whole object, as a device context selects it: after a clear brush
+  // the light grey stock brush fills, after a wide dotted pen the black one is thin and solid.
+  emf.Pen(6, PS_DOT, 20, 0x060606).Select(6).Select(ENHMETA_STOCK_OBJECT | NULL_BRUSH);
+  emf.Select(ENHMETA_STOCK_OBJECT | LTGRAY_BRUSH).Select(ENHMETA_STOCK_OBJECT | BLACK_PEN);
+  emf.Rec(EMR_ELLIPSE, {0, 0, 1, 1});
   const TgtItemList& items = Play(engine, emf);
-  ASSERT_EQ(items.size(), 6u);
+  ASSERT_EQ(items.size(), 7u);
   auto e = [&](size_t i) { return At<TgtShapeItem>(items, i); };
   EXPECT_EQ(e(0).Pen, (TPen{0x010101, 2, TPenStyle::psSolid}));
   EXPECT_EQ(e(0).Brush, (TBrush{0x020202, TBrushStyle::bsClear}));
@@ -620,10 +625,12 @@ TEST(MetafileProcessor, ObjectTable) {
   EXPECT_EQ(e(2).Pen, (TPen{0x030303, 5, TPenStyle::psDot}));
   EXPECT_EQ(e(2).Brush, TBrush{});  // index 0 is the white stock brush
   EXPECT_EQ(e(3).Brush, (TBrush{clBlack, TBrushStyle::bsSolid}));
-  EXPECT_EQ(e(3).Pen.Color, clWhite);
+  EXPECT_EQ(e(3).Pen, (TPen{clWhite, 1, TPenStyle::psSolid}));  // not the 5-wide dots
   EXPECT_EQ(e(4).Brush.Style, TBrushStyle::bsClear);
   EXPECT_EQ(e(4).Pen, TPen{});
   EXPECT_EQ(e(5).Brush, (TBrush{0x050505, TBrushStyle::bsSolid}));
+  EXPECT_EQ(e(6).Brush, (TBrush{0xC0C0C0, TBrushStyle::bsSolid}));
+  EXPECT_EQ(e(6).Pen, (TPen{clBlack, 1, TPenStyle::psSolid}));
 }
 
 TEST(MetafileProcessor, PathsClipsAndEndOfFile) {
@@ -711,7 +718,7 @@ TEST(MetafileProcessor, BitmapsBecomeImageItems) {
   EXPECT_EQ(Play(off, emf).size(), 0u);
 }
 
-TEST(MetafileProcessor, DamagedRecordingsEndCleanly) {
+TEST(MetafileProcessor, DamagedRecordsAreSkipped) {
   EmfBuilder emf;
   emf.Pen(1, PS_SOLID, 2, 0).Select(1).MoveTo(0, 0).LineTo(10, 10);
   emf.Font(2, -16, u"Plotvane Test Face").Select(2).TextW(1, 1, u"abc");
@@ -732,12 +739,16 @@ TEST(MetafileProcessor, DamagedRecordingsEndCleanly) {
   }
   EXPECT_EQ(last, 5u);
 
-  // A record too small for its type ends the enumeration there.
+  // A record too small for its type is skipped; its size still frames it, and the
+  // records after it play.
   {
     TestEngine engine;
     EmfBuilder bad;
     bad.LineTo(1, 1).Rec(EMR_LINETO, {5}).LineTo(2, 2);
-    EXPECT_EQ(Play(engine, bad).size(), 1u);
+    const TgtItemList& items = Play(engine, bad);
+    ASSERT_EQ(items.size(), 2u);
+    ExpectPoint(At<TgtShapeItem>(items, 1).Points[0], 1, 1);  // the short record moved nothing
+    ExpectPoint(At<TgtShapeItem>(items, 1).Points[1], 2, 2);
   }
   // Text whose characters run past its record.
   {
@@ -750,7 +761,7 @@ TEST(MetafileProcessor, DamagedRecordingsEndCleanly) {
     t.emrtext.nChars = 1000;
     std::memcpy(bad.bytes.data() + at, &t, sizeof t);
     bad.LineTo(2, 2);
-    EXPECT_EQ(Play(engine, bad).size(), 1u);
+    EXPECT_EQ(Play(engine, bad).size(), 2u);
   }
   // A size running past the end of the buffer.
   {
@@ -769,7 +780,7 @@ TEST(MetafileProcessor, DamagedRecordingsEndCleanly) {
     bad.LineTo(1, 1);
     bad.Rec(EMR_POLYPOLYGON16, {0, 0, 0, 0, 1, 3, 9, 0, 0, 0}).LineTo(2, 2);
     const TgtItemList& items = Play(engine, bad);
-    ASSERT_EQ(items.size(), 1u);
+    ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(At<TgtShapeItem>(items, 0).Pen.Width, 1);
   }
   // Unknown record types are skipped.

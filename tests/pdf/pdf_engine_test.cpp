@@ -1098,7 +1098,8 @@ TEST(PdfEngine, GeometricPensThroughRecordingItemsAndPdf) {
   // The classic pen follows the round one with the same width and colour: its text is its
   // own, without cap or join.
   EXPECT_NE(content.find("q []0 d 75.0000 w 0.0000 0.0000 0.0000 RG 750.0000 3000.0000 m"),
-            std::string::npos) << content;
+            std::string::npos)
+      << content;
   EXPECT_NE(content.find("75.0000 w 2 J 2 j 0.0000"), std::string::npos);
   EXPECT_NE(content.find("75.0000 w 0 J 0 j 0.0000"), std::string::npos);
   EXPECT_EQ(ToolProblems(pdf), "");

@@ -143,6 +143,40 @@ std::string RendererComplaints(const std::string& pdf) {
   return s;
 }
 
+// The subset tag (six capital letters and "+") that follows `after` in text; empty when
+// there is none.
+std::string SubsetTagAfter(const std::string& text, const std::string& after) {
+  const size_t at = text.find(after);
+  if (at == std::string::npos) return {};
+  const std::string tag = text.substr(at + after.size(), 7);
+  if (tag.size() != 7 || tag[6] != '+') return {};
+  for (size_t i = 0; i < 6; ++i)
+    if (tag[i] < 'A' || tag[i] > 'Z') return {};
+  return tag;
+}
+
+// pdffonts' table of a document with each row's blanks squeezed to one ("name type
+// encoding emb sub uni object id"); empty when the tool is absent.
+std::string Pdffonts(const std::string& pdf) {
+  const std::string tool = pvtest::FindTool("pdffonts");
+  if (tool.empty()) return {};
+  pvtest::TempDir dir;
+  pvtest::WriteFile(dir / "t.pdf", pdf);
+  pvtest::RunResult r = pvtest::RunProgram({tool, (dir / "t.pdf").string()}, dir.path());
+  std::string out;
+  bool blank = false;
+  for (char ch : r.out) {
+    if (ch == ' ') {
+      blank = true;
+      continue;
+    }
+    if (blank && !out.empty() && out.back() != '\n' && ch != '\n') out += ' ';
+    blank = false;
+    out += ch;
+  }
+  return out;
+}
+
 bool HaveDejaVu() {
   return fonts::IsInstalled("DejaVu Sans");
 }
@@ -250,7 +284,8 @@ TEST(PdfEngineText, FontsSharedByFaceCharsetAndStyle) {
   EXPECT_NE(desc.find("/MaxWidth "), std::string::npos);
   EXPECT_EQ(desc.find("/MissingWidth"), std::string::npos);
   EXPECT_EQ(desc.find("/ItalicAngle"), std::string::npos);
-  EXPECT_NE(Object(pdf, 10).find("/Name /F1/BaseFont /Helvetica/Encoding"), std::string::npos);
+  // The bold font is the bold standard face, whose widths it has.
+  EXPECT_NE(Object(pdf, 10).find("/Name /F1/BaseFont /Helvetica-Bold/Encoding"), std::string::npos);
   EXPECT_EQ(Check(pdf).Problems, "");
 }
 
@@ -334,6 +369,7 @@ TEST(PdfEngineText, LinkAnnotations) {
   d.e.TextOut(u"see www.example.com/x now", 96, 96);
   d.e.TextOut(u"mail bob.smith@example.com", 96, 120);
   d.e.TextOut(u"C:\\boards\\top.gbr", 96, 144);
+  d.e.TextOut(u"secure https://example.com/a?b=1 too", 96, 168);
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
   const TFont& f = d.e.Font();
@@ -343,7 +379,7 @@ TEST(PdfEngineText, LinkAnnotations) {
   // Annotations are numbered as the text is rendered, after the page's three objects and
   // the font.
   EXPECT_EQ(Object(pdf, 10),
-            "10 0 obj\r\n<<\r\n/Type/Annot/Border []/H/I/Subtype/Link/F 0/C [11 00 01]/Rect [" +
+            "10 0 obj\r\n<<\r\n/Type/Annot/Border [0 0 0]/H/I/Subtype/Link/F 0/C [0 0 1]/Rect [" +
                 Num(left) + " 720.0000 " + Num(right) + " " + Num(bottom) +
                 "]\r\n/A\r\n<<\r\n/S/URI /URI<" + HexString("www.example.com/x") +
                 ">\r\n>>>>\r\nendobj\r\n");
@@ -354,9 +390,22 @@ TEST(PdfEngineText, LinkAnnotations) {
                 "/A\r\n<<\r\n/Type /Action/S /Launch/F (/C/boards/top.gbr) /NewWindow true>>"),
             std::string::npos)
       << Object(pdf, 12);
-  EXPECT_NE(Object(pdf, 6).find("/Contents 7 0 R/Annots [10 0 R 11 0 R 12 0 R]/Dur 1"),
+  EXPECT_NE(Object(pdf, 13).find("/A\r\n<<\r\n/S/URI /URI<" +
+                                 HexString("https://example.com/a?b=1") + ">\r\n>>"),
+            std::string::npos)
+      << Object(pdf, 13);
+  EXPECT_NE(Object(pdf, 6).find("/Contents 7 0 R/Annots [10 0 R 11 0 R 12 0 R 13 0 R]/Dur 1"),
             std::string::npos);
   EXPECT_EQ(Check(pdf).Problems, "");
+  // As qpdf reads the annotation: a border of three numbers, colour components in 0..1.
+  if (std::string qpdf = pvtest::FindTool("qpdf"); !qpdf.empty()) {
+    pvtest::TempDir dir;
+    pvtest::WriteFile(dir / "in.pdf", pdf);
+    pvtest::RunResult r =
+        pvtest::RunProgram({qpdf, "--show-object=10", (dir / "in.pdf").string()}, dir.path());
+    EXPECT_NE(r.out.find("/Border [ 0 0 0 ]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("/C [ 0 0 1 ]"), std::string::npos) << r.out;
+  }
 
   MemDoc off;
   off.e.Preferences().SetActiveHyperLinks(false);
@@ -456,15 +505,23 @@ TEST(PdfEngineText, DejaVuSansAsASimpleTrueTypeFont) {
     const std::string pdf = d.Pdf();
     const bool embedded = c.embed != TgtTTFontEmbedding::etfNone && !c.exclude;
     const bool subset = c.embed == TgtTTFontEmbedding::etfSubset && !c.exclude;
-    const std::string name = std::string(subset ? "WYOIAS+" : "") + "DejaVuSans";
     const std::string font = Object(pdf, 9);
+    // Each subset has a tag of its own: the regular and the bold subsets differ.
+    const std::string tag = SubsetTagAfter(font, "/BaseFont /");
+    const std::string boldTag = SubsetTagAfter(Object(pdf, 10), "/BaseFont /");
+    EXPECT_EQ(!tag.empty(), subset) << font;
+    if (subset) {
+      EXPECT_NE(tag, boldTag);
+    }
+    const std::string name = tag + "DejaVuSans";
     EXPECT_EQ(
         font.rfind("9 0 obj\r\n<<\r\n/Type /Font/Subtype /TrueType/Name /F0/BaseFont /" + name +
                        " /Encoding /WinAnsiEncoding/FirstChar 32/LastChar 255/Widths [",
                    0),
         0u)
         << font;
-    EXPECT_NE(Object(pdf, 10).find("/BaseFont /" + name + ",Bold /Encoding"), std::string::npos);
+    EXPECT_NE(Object(pdf, 10).find("/BaseFont /" + boldTag + "DejaVuSans,Bold /Encoding"),
+              std::string::npos);
     const int descNo = std::stoi(font.substr(font.find("/FontDescriptor ") + 16));
     const std::string desc = Object(pdf, descNo);
     EXPECT_NE(desc.find("/Type /FontDescriptor/FontName /" + name + " /Flags 32/FontBBox["),
@@ -493,14 +550,22 @@ TEST(PdfEngineText, DejaVuSansAsASimpleTrueTypeFont) {
   }
 }
 
+// A composite font shows glyph numbers, so it is embedded as a subset even with embedding
+// off; only a face on the exclusion list goes without its program.
 TEST(PdfEngineText, CyrillicThroughTheCompositeFont) {
   if (!HaveDejaVu()) GTEST_SKIP() << "DejaVu Sans is not installed";
-  for (TgtTTFontEmbedding embed :
-       {TgtTTFontEmbedding::etfNone, TgtTTFontEmbedding::etfFull, TgtTTFontEmbedding::etfSubset}) {
-    SCOPED_TRACE(static_cast<int>(embed));
+  struct Case {
+    TgtTTFontEmbedding embed;
+    bool exclude;
+  };
+  for (Case c :
+       {Case{TgtTTFontEmbedding::etfNone, false}, Case{TgtTTFontEmbedding::etfFull, false},
+        Case{TgtTTFontEmbedding::etfSubset, false}, Case{TgtTTFontEmbedding::etfNone, true}}) {
+    SCOPED_TRACE(static_cast<int>(c.embed) * 10 + c.exclude);
     MemDoc d;
     d.e.Compression().Enabled = true;
-    d.e.Preferences().SetEmbedTrueTypeFonts(embed);
+    d.e.Preferences().SetEmbedTrueTypeFonts(c.embed);
+    if (c.exclude) d.e.FontEmbedExcludeList().push_back("DejaVu Sans");
     d.e.Font().Name = "DejaVu Sans";
     d.e.Font().Charset = RUSSIAN_CHARSET;
     d.e.Font().SetSize(14);
@@ -514,8 +579,11 @@ TEST(PdfEngineText, CyrillicThroughTheCompositeFont) {
                   "0.0000 0.0000 0.0000 rg\r\n/F0 14 Tf\r\n0 Tw\r\n0 Tc\r\n72.0000 706.0000 Td <"),
               std::string::npos)
         << content;
-    const std::string prefix = embed == TgtTTFontEmbedding::etfSubset ? "WYOIAS+" : "";
+    const bool embedded = !c.exclude;
+    const bool subset = embedded && c.embed != TgtTTFontEmbedding::etfFull;
     const std::string type0 = Object(pdf, 9);
+    const std::string prefix = SubsetTagAfter(type0, "/BaseFont/");
+    EXPECT_EQ(!prefix.empty(), subset) << type0;
     EXPECT_NE(
         type0.find("/Type/Font/Subtype/Type0/Name/F0/BaseFont/" + prefix +
                    "DejaVuSans/Encoding/Identity-H/ToUnicode 11 0 R/DescendantFonts [10 0 R]\r\n"),
@@ -531,21 +599,27 @@ TEST(PdfEngineText, CyrillicThroughTheCompositeFont) {
     EXPECT_NE(cid.find("]/DW "), std::string::npos);
     EXPECT_NE(cid.find("/CIDToGIDMap/Identity"), std::string::npos);
     const std::string desc = Object(pdf, 12);
-    EXPECT_EQ(desc.find("/FontFile2 ") != std::string::npos, embed != TgtTTFontEmbedding::etfNone)
-        << desc;
+    EXPECT_NE(desc.find("/FontName/" + prefix + "DejaVuSans/Flags "), std::string::npos) << desc;
+    EXPECT_EQ(desc.find("/FontFile2 ") != std::string::npos, embedded) << desc;
     const std::string cmap = Inflate(StreamData(pdf, 11));
     EXPECT_EQ(cmap.rfind("%!PS-Adobe-3.0 Resource-CMap\r\n", 0), 0u);
     EXPECT_NE(cmap.find("\r\n12 beginbfchar\r\n"), std::string::npos)
         << cmap;  // distinct characters
     EXPECT_NE(cmap.find("> <041F>\r\n"), std::string::npos) << cmap;
     Tools t = Check(pdf);
-    if (embed == TgtTTFontEmbedding::etfNone) {
+    if (!embedded) {
       // Without its font program a glyph-numbered font only renders where the viewer finds
       // the same face; viewers say so, and draw it through the ToUnicode map.
       EXPECT_EQ(RendererComplaints(pdf), "non-embedded font using identity encoding: DejaVuSans\n");
     } else {
       EXPECT_EQ(t.Problems, "");
+      EXPECT_EQ(RendererComplaints(pdf), "");
     }
+    // pdffonts: the font's name, kind and whether it is embedded and a subset.
+    const std::string fonts = Pdffonts(pdf);
+    const std::string row = prefix + "DejaVuSans CID TrueType Identity-H " +
+                            (embedded ? "yes " : "no ") + (subset ? "yes " : "no ") + "yes";
+    EXPECT_NE(fonts.find(row), std::string::npos) << fonts;
     EXPECT_NE(t.Text.find("Привет, мир"), std::string::npos) << t.Text;
     EXPECT_NE(t.Text.find("Плата 2"), std::string::npos) << t.Text;
   }
@@ -621,7 +695,13 @@ TEST(PdfFonts, MetricsAndBaseFontNames) {
             "Helvetica-Oblique");
   EXPECT_EQ(TgtPDFFont(font("No Such Face", fsBold | fsItalic), 0, false).BaseFontName(),
             "Helvetica-BoldOblique");
-  EXPECT_EQ(TgtPDFFont(font("Times-Roman", fsBold), 0, false).BaseFontName(), "Times-Roman");
+  // A standard face takes the variant of its style, as its widths do.
+  EXPECT_EQ(TgtPDFFont(font("Times-Roman", fsBold), 0, false).BaseFontName(), "Times-Bold");
+  EXPECT_EQ(TgtPDFFont(font("Times-Bold", fsItalic), 0, false).BaseFontName(), "Times-BoldItalic");
+  EXPECT_EQ(TgtPDFFont(font("Courier", fsBold | fsItalic), 0, false).BaseFontName(),
+            "Courier-BoldOblique");
+  EXPECT_EQ(TgtPDFFont(font("Helvetica", 0), 0, false).BaseFontName(), "Helvetica");
+  EXPECT_EQ(TgtPDFFont(font("Symbol", fsBold), 0, false).BaseFontName(), "Symbol");
   EXPECT_EQ(TgtPDFFont(font("No Such Face", 0, SYMBOL_CHARSET), 0, false).BaseFontName(),
             "ZapfDingbats");
   EXPECT_EQ(TgtPDFFont(font("No Such Face", fsItalic), 0, false).Info.Flags, 96);
@@ -676,4 +756,189 @@ TEST(PdfFonts, WidthRunsAndToUnicodeCMap) {
   EXPECT_NE(big.find("\r\n100 beginbfchar\r\n<0003> <0061>\r\n"), std::string::npos);
   EXPECT_NE(big.find("<0066> <00C4>\r\nendbfchar\r\n50 beginbfchar\r\n<0067> <00C5>\r\n"),
             std::string::npos);
+}
+
+// Standard faces in a bold or italic style are named as that variant, whose widths they
+// carry; text is written in the encoding the font dictionary names.
+TEST(PdfEngineText, StyledStandardFacesAndEncodings) {
+  const std::u16string text = u"café – 25° naïve “Ölmühle”";
+  struct Case {
+    TgtPDFFontEncoding encoding;
+    const char* name;  // what the dictionary names
+  };
+  for (Case c : {Case{TgtPDFFontEncoding::feWinAnsiEncoding, "WinAnsiEncoding"},
+                 Case{TgtPDFFontEncoding::feMacRomanEncoding, "MacRomanEncoding"},
+                 Case{TgtPDFFontEncoding::fePDFDocEncoding, "WinAnsiEncoding"},
+                 Case{TgtPDFFontEncoding::feStandardEncoding, "WinAnsiEncoding"}}) {
+    SCOPED_TRACE(c.name);
+    MemDoc d;
+    d.e.SetFontEncoding(c.encoding);
+    d.e.BeginDoc();
+    d.e.TextOut(text, 96, 96);
+    d.e.Font().Style = fsBold;
+    d.e.TextOut(u"Bold", 96, 120);
+    d.e.Font().Name = "Times-Roman";
+    d.e.Font().Style = fsItalic;
+    d.e.TextOut(u"Italic", 96, 144);
+    d.e.Font().Name = "Courier";
+    d.e.Font().Style = fsBold | fsItalic;
+    d.e.TextOut(u"Both", 96, 168);
+    d.e.EndDoc();
+    const std::string pdf = d.Pdf();
+    const std::string fonts = Pdffonts(pdf);
+    const std::string enc =
+        c.encoding == TgtPDFFontEncoding::feMacRomanEncoding ? "MacRoman" : "WinAnsi";
+    for (const char* face : {"Helvetica", "Helvetica-Bold", "Times-Italic", "Courier-BoldOblique"})
+      EXPECT_NE(fonts.find(std::string("\n") + face + " Type 1 " + enc + " no no no"),
+                std::string::npos)
+          << face << "\n"
+          << fonts;
+    const std::string font = Object(pdf, 9);
+    EXPECT_NE(font.find("/BaseFont /Helvetica/Encoding /" + std::string(c.name) + "/FirstChar"),
+              std::string::npos)
+        << font;
+    // The bytes of "é" and its width follow the encoding.
+    const bool mac = c.encoding == TgtPDFFontEncoding::feMacRomanEncoding;
+    const unsigned char eAcute = mac ? 0x8E : 0xE9;
+    const std::string content = StreamData(pdf, 7);
+    EXPECT_NE(content.find(std::string("(caf") + static_cast<char>(eAcute) + " "),
+              std::string::npos);
+    const size_t w = font.find("/Widths [") + 9;
+    std::vector<int> widths;
+    for (size_t p = w; widths.size() < 224; p = font.find(' ', p) + 1)
+      widths.push_back(std::stoi(font.substr(p)));
+    EXPECT_EQ(widths[eAcute - 32], 556);               // Helvetica's eacute
+    EXPECT_EQ(widths[(mac ? 0xA1 : 0xB0) - 32], 400);  // degree
+    Tools t = Check(pdf);
+    EXPECT_EQ(t.Problems, "");
+    EXPECT_NE(t.Text.find(Utf16ToUtf8(text)), std::string::npos) << t.Text;
+    EXPECT_NE(t.Text.find("Italic"), std::string::npos) << t.Text;
+    if (std::string mutool = pvtest::FindTool("mutool"); !mutool.empty()) {
+      pvtest::TempDir dir;
+      pvtest::WriteFile(dir / "t.pdf", pdf);
+      pvtest::RunResult r = pvtest::RunProgram(
+          {mutool, "draw", "-q", "-F", "txt", "-o", "-", (dir / "t.pdf").string()}, dir.path());
+      EXPECT_NE(r.out.find(Utf16ToUtf8(text)), std::string::npos) << r.out;
+    }
+  }
+}
+
+// Direct text keeps its point size, underline and link rectangle whatever the input
+// resolution: at 1000 dots per inch the page's scaling shrinks the content 10.4 times.
+TEST(PdfEngineText, DirectTextAtTheInputResolution) {
+  if (pvtest::FindTool("pdftotext").empty()) GTEST_SKIP() << "pdftotext is not installed";
+  struct Word {
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+  };
+  struct Page {
+    Word word;
+    std::string link;  // the annotation's /Rect
+    pvtest::Box underline;
+  };
+  auto page = [](int32_t resolution) {
+    MemDoc d(resolution);
+    d.e.SetMeasurementUnit(TgtUnitType::muInches);
+    d.e.Font().SetSize(20);
+    d.e.Font().Style = fsUnderline;
+    d.e.BeginDoc();
+    d.e.TextOut(u"Visit www.example.com", 1, 1);
+    d.e.EndDoc();
+    const std::string pdf = d.Pdf();
+    EXPECT_EQ(Check(pdf).Problems, "") << resolution;
+    Page p;
+    const std::string annot = Object(pdf, FindObject(pdf, "/Subtype/Link"));
+    p.link = annot.substr(annot.find("/Rect ["),
+                          annot.find(']', annot.find("/Rect [")) - annot.find("/Rect ["));
+    pvtest::TempDir dir;
+    pvtest::WriteFile(dir / "t.pdf", pdf);
+    pvtest::RunResult bbox = pvtest::RunProgram(
+        {pvtest::FindTool("pdftotext"), "-bbox", (dir / "t.pdf").string(), "-"}, dir.path());
+    const size_t tag = bbox.out.rfind("<word", bbox.out.find(">Visit<"));
+    EXPECT_NE(tag, std::string::npos) << bbox.out;
+    if (tag != std::string::npos)
+      std::sscanf(bbox.out.c_str() + tag,
+                  "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &p.word.xMin,
+                  &p.word.yMin, &p.word.xMax, &p.word.yMax);
+    // The underline: the dark pixels below the word's box at 100 dpi.
+    const pvtest::GreyImage img = pvtest::RenderPage(dir / "t.pdf", 1, 100);
+    if (!img.empty())
+      p.underline = pvtest::DarkBox(img, 90, static_cast<int>(p.word.yMax * 100 / 72) - 4, 600,
+                                    static_cast<int>(p.word.yMax * 100 / 72) + 8);
+    return p;
+  };
+  const Page screen = page(kScreenPPI), fine = page(1000);
+  // A 20-point word one inch from the top left, the same at both resolutions.
+  EXPECT_NEAR(screen.word.xMin, 72, 0.5);
+  EXPECT_NEAR(screen.word.yMax - screen.word.yMin, 19, 3);
+  EXPECT_NEAR(fine.word.xMin, screen.word.xMin, 0.5);
+  EXPECT_NEAR(fine.word.xMax, screen.word.xMax, 0.5);
+  EXPECT_NEAR(fine.word.yMin, screen.word.yMin, 0.5);
+  EXPECT_NEAR(fine.word.yMax, screen.word.yMax, 0.5);
+  EXPECT_EQ(fine.link, screen.link);
+  EXPECT_GT(screen.underline.width(), 100);
+  EXPECT_NEAR(fine.underline.left, screen.underline.left, 1);
+  EXPECT_NEAR(fine.underline.right, screen.underline.right, 1);
+  EXPECT_NEAR(fine.underline.height(), screen.underline.height(), 1);
+}
+
+// Every subset is tagged by its own glyph set, and the same document gets the same tags.
+TEST(PdfEngineText, SubsetTagsDifferPerSubsetAndRepeat) {
+  if (!HaveDejaVu()) GTEST_SKIP() << "DejaVu Sans is not installed";
+  auto document = [](const std::u16string& first) {
+    MemDoc d;
+    d.e.Preferences().SetEmbedTrueTypeFonts(TgtTTFontEmbedding::etfSubset);
+    d.e.Font().Name = "DejaVu Sans";
+    d.e.BeginDoc();
+    d.e.TextOut(first, 96, 96);
+    d.e.Font().Style = fsBold;
+    d.e.TextOut(u"abc", 96, 120);
+    d.e.Font().Style = 0;
+    d.e.Font().Charset = RUSSIAN_CHARSET;
+    d.e.TextOut(u"абв", 96, 144);
+    d.e.EndDoc();
+    return d.Pdf();
+  };
+  const std::string pdf = document(u"abc");
+  // Two simple fonts and a composite one (which writes no blank after /BaseFont).
+  const std::vector<std::string> tags = {SubsetTagAfter(Object(pdf, 9), "/BaseFont /"),
+                                         SubsetTagAfter(Object(pdf, 10), "/BaseFont /"),
+                                         SubsetTagAfter(Object(pdf, 11), "/BaseFont/")};
+  for (const std::string& t : tags) EXPECT_FALSE(t.empty()) << pdf.substr(pdf.find("9 0 obj"));
+  EXPECT_NE(tags[0], tags[1]);
+  EXPECT_NE(tags[0], tags[2]);
+  EXPECT_NE(tags[1], tags[2]);
+  const std::string fonts = Pdffonts(pdf);
+  for (const std::string& t : tags) EXPECT_EQ(Count(fonts, "\n" + t), 1u) << fonts;
+  EXPECT_EQ(Check(pdf).Problems, "");
+  // Reproducible: the same text gives the same tag; other glyphs another.
+  EXPECT_EQ(SubsetTagAfter(Object(document(u"abc"), 9), "/BaseFont /"), tags[0]);
+  EXPECT_NE(SubsetTagAfter(Object(document(u"abd"), 9), "/BaseFont /"), tags[0]);
+}
+
+// Variables are substituted once, before the text reaches the PDF: what an OnCalcVariables
+// handler writes is shown as it wrote it, and with substitution off nothing is replaced.
+TEST(PdfEngineText, VariablesAreSubstitutedOnce) {
+  for (bool calculate : {true, false}) {
+    SCOPED_TRACE(calculate);
+    MemDoc d;
+    d.e.Preferences().SetCalculateVariables(calculate);
+    d.e.OnCalcVariables = [](TgtCustomDocumentEngine&, std::u16string& s) {
+      const size_t at = s.find(u"{token}");
+      if (at != std::u16string::npos) s.replace(at, 7, u"<%Pg#%>");
+    };
+    d.e.BeginDoc();
+    d.e.TextOut(u"Page <%Pg#%> of <%PgCnt%>", 96, 96);
+    d.e.TextOut(u"Write {token} for the page number", 96, 120);
+    d.e.NewPage();
+    d.e.EndDoc();
+    Tools t = Check(d.Pdf());
+    EXPECT_EQ(t.Problems, "");
+    if (calculate) {
+      EXPECT_NE(t.Text.find("Page 1 of 2"), std::string::npos) << t.Text;
+      EXPECT_NE(t.Text.find("Write <%Pg#%> for the page number"), std::string::npos) << t.Text;
+    } else {
+      EXPECT_NE(t.Text.find("Page <%Pg#%> of <%PgCnt%>"), std::string::npos) << t.Text;
+      EXPECT_NE(t.Text.find("Write {token} for"), std::string::npos) << t.Text;
+    }
+  }
 }
