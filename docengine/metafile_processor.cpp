@@ -923,33 +923,35 @@ bool TgtMetafileProcessor::CreatePalette(const TEmfRecord& rec) {
 
 void TgtMetafileProcessor::SelectObject(uint32_t index) {
   if (index == 0 || (index & ENHMETA_STOCK_OBJECT)) {
+    // A stock pen or brush changes only the colour or the style of the current one, so a
+    // wide dotted pen stays wide and dotted when WHITE_PEN recolours it.
     switch (index & ~ENHMETA_STOCK_OBJECT) {
       case WHITE_BRUSH:
         dc_.Brush = TBrush{};
         break;
       case LTGRAY_BRUSH:
-        dc_.Brush = TBrush{0xC0C0C0, TBrushStyle::bsSolid};
+        dc_.Brush.Color = 0xC0C0C0;
         break;
       case GRAY_BRUSH:
-        dc_.Brush = TBrush{0x808080, TBrushStyle::bsSolid};
+        dc_.Brush.Color = 0x808080;
         break;
       case DKGRAY_BRUSH:
-        dc_.Brush = TBrush{0x404040, TBrushStyle::bsSolid};
+        dc_.Brush.Color = 0x404040;
         break;
       case BLACK_BRUSH:
-        dc_.Brush = TBrush{clBlack, TBrushStyle::bsSolid};
+        dc_.Brush.Color = clBlack;
         break;
       case NULL_BRUSH:
-        dc_.Brush = TBrush{clWhite, TBrushStyle::bsClear};
+        dc_.Brush.Style = TBrushStyle::bsClear;
         break;
       case WHITE_PEN:
-        dc_.Pen = TPen{clWhite, 1, TPenStyle::psSolid};
+        dc_.Pen.Color = clWhite;
         break;
       case BLACK_PEN:
-        dc_.Pen = TPen{clBlack, 1, TPenStyle::psSolid};
+        dc_.Pen.Color = clBlack;
         break;
       case NULL_PEN:
-        dc_.Pen = TPen{clBlack, 1, TPenStyle::psClear};
+        dc_.Pen.Style = TPenStyle::psClear;
         break;
       case OEM_FIXED_FONT:
       case ANSI_FIXED_FONT:

@@ -611,8 +611,8 @@ TEST(MetafileProcessor, ObjectTable) {
   emf.Rec(EMR_ELLIPSE, {0, 0, 1, 1});
   // An index created out of order keeps its own slot.
   emf.Brush(5, BS_SOLID, 0x050505).Select(5).Rec(EMR_ELLIPSE, {0, 0, 1, 1});
-  // A stock object is a whole object, as a device context selects it: after a clear brush
-  // the light grey stock brush fills, after a wide dotted pen the black one is thin and solid.
+  // A stock pen or brush changes only the colour or the style: a wide dotted pen stays wide
+  // and dotted in black, a clear brush stays clear in light grey.
   emf.Pen(6, PS_DOT, 20, 0x060606).Select(6).Select(ENHMETA_STOCK_OBJECT | NULL_BRUSH);
   emf.Select(ENHMETA_STOCK_OBJECT | LTGRAY_BRUSH).Select(ENHMETA_STOCK_OBJECT | BLACK_PEN);
   emf.Rec(EMR_ELLIPSE, {0, 0, 1, 1});
@@ -625,12 +625,12 @@ TEST(MetafileProcessor, ObjectTable) {
   EXPECT_EQ(e(2).Pen, (TPen{0x030303, 5, TPenStyle::psDot}));
   EXPECT_EQ(e(2).Brush, TBrush{});  // index 0 is the white stock brush
   EXPECT_EQ(e(3).Brush, (TBrush{clBlack, TBrushStyle::bsSolid}));
-  EXPECT_EQ(e(3).Pen, (TPen{clWhite, 1, TPenStyle::psSolid}));  // not the 5-wide dots
+  EXPECT_EQ(e(3).Pen, (TPen{clWhite, 5, TPenStyle::psDot}));  // the 5-wide dots, white
   EXPECT_EQ(e(4).Brush.Style, TBrushStyle::bsClear);
   EXPECT_EQ(e(4).Pen, TPen{});
   EXPECT_EQ(e(5).Brush, (TBrush{0x050505, TBrushStyle::bsSolid}));
-  EXPECT_EQ(e(6).Brush, (TBrush{0xC0C0C0, TBrushStyle::bsSolid}));
-  EXPECT_EQ(e(6).Pen, (TPen{clBlack, 1, TPenStyle::psSolid}));
+  EXPECT_EQ(e(6).Brush, (TBrush{0xC0C0C0, TBrushStyle::bsClear}));
+  EXPECT_EQ(e(6).Pen, (TPen{clBlack, 20, TPenStyle::psDot}));
 }
 
 TEST(MetafileProcessor, PathsClipsAndEndOfFile) {
