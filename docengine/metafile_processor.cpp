@@ -1340,6 +1340,7 @@ bool TgtMetafileProcessor::BlockTransfer(const TEmfRecord& rec) {
 void TgtMetafileProcessor::PendingFill(double left, double top, double right, double bottom,
                                        bool useBounds) {
   dc_.FillPending = true;
+  dc_.FillFromBounds = useBounds;
   dc_.FillLeft = left;
   dc_.FillTop = top;
   dc_.FillRight = right;
@@ -1350,7 +1351,11 @@ void TgtMetafileProcessor::PendingFill(double left, double top, double right, do
 void TgtMetafileProcessor::FlushFill() {
   if (!dc_.FillPending) return;
   dc_.FillPending = false;
-  const double l = dc_.FillLeft, t = dc_.FillTop, r = dc_.FillRight, b = dc_.FillBottom;
+  const double l = dc_.FillLeft, t = dc_.FillTop;
+  double r = dc_.FillRight, b = dc_.FillBottom;
+  // Inclusive bounds of a single device unit still paint that unit: the smallest pad is a
+  // line one unit long, not one of no length that shows nothing.
+  if (dc_.FillFromBounds && r == l && b == t) r = l + 1;
   const TgtPoint a = MapRectPoint(l, t);
   const TgtPoint z = MapRectPoint(r, b);
   if (dc_.DecorationWindow > 0) {

@@ -112,6 +112,7 @@ class TgtMetafileProcessor {
     bool ClipActive = false;
     double ClipLeft = 0, ClipTop = 0, ClipRight = 0, ClipBottom = 0;
     bool FillPending = false;
+    bool FillFromBounds = false;  // the fill's box is a record's inclusive bounds
     double FillLeft = 0, FillTop = 0, FillRight = 0, FillBottom = 0;
     int32_t DecorationWindow = 0;
     int32_t SymbolFlag = -1;

@@ -519,13 +519,15 @@ void ApertureDefinition(ReaderState& st, std::string_view arg) {
     slot.Size = first;
     hole(2);
   } else if (name == "R") {
-    int32_t x = first, y = count >= 2 ? second : first;
+    int32_t x = first, y = count >= 2 ? std::max(second, 1) : first;
     slot.Kind = 'R';
     slot.Size = x;
+    // The whole size between the corners, an odd one too: a rectangle of one unit (the
+    // pixels of a logo drawn as 0.0006 inch squares) stays one unit wide, not none.
     slot.A = CheckedNeg(x / 2);
     slot.B = CheckedNeg(y / 2);
-    slot.C = x / 2;
-    slot.D = y / 2;
+    slot.C = CheckedSub(x, x / 2);
+    slot.D = CheckedSub(y, y / 2);
     hole(3);
   } else if (name == "O") {
     slot.Kind = 'O';

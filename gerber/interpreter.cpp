@@ -213,8 +213,8 @@ void TakeAperture(ReaderState& st, bool undefinedAsCircle) {
   const TAperture& a = ApertureOfDCode(st.CurrentDCode);
   st.Path.ApertureSize = a.Size;
   st.Path.ApertureKind = (undefinedAsCircle && a.Kind == 'E') ? 'C' : a.Kind;
-  st.Path.HalfX = a.Kind == 'R' ? a.C : a.Size / 2;
-  st.Path.HalfY = a.Kind == 'R' ? a.D : a.Size / 2;
+  st.Path.HalfX = a.Kind == 'R' ? (a.C - a.A) / 2 : a.Size / 2;
+  st.Path.HalfY = a.Kind == 'R' ? (a.D - a.B) / 2 : a.Size / 2;
 }
 
 void StartPath(ReaderState& st) {

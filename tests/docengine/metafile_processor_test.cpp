@@ -185,8 +185,10 @@ TEST(MetafileProcessor, FirstFillUsesDestinationLaterFillsUseBounds) {
   emf.Fill({200, 300, 249, 319}, 200, 300, 50, 20);
   // No area: a line in the brush colour with a default pen.
   emf.Fill({5, 6, 5, 40}, 5, 6, 1, 35);
+  // One device unit: a line one unit long, not one of no length.
+  emf.Fill({9, 9, 9, 9}, 9, 9, 1, 1);
   const TgtItemList& items = Play(engine, emf, 1, 2);
-  ASSERT_EQ(items.size(), 3u);
+  ASSERT_EQ(items.size(), 4u);
 
   const auto& first = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(first.Kind, skRectangle);
@@ -213,6 +215,10 @@ TEST(MetafileProcessor, FirstFillUsesDestinationLaterFillsUseBounds) {
   EXPECT_EQ(line.Pen.Style, TPenStyle::psSolid);
   EXPECT_EQ(line.Pen.Color, 0x0000FF);
   EXPECT_EQ(line.Brush, TBrush{});
+  const auto& dot = At<TgtShapeItem>(items, 3);
+  EXPECT_EQ(dot.Kind, skLine);
+  ExpectPoint(dot.Points[0], 10, 11);
+  ExpectPoint(dot.Points[1], 11, 11);
 }
 
 TEST(MetafileProcessor, FillsWithoutFillRopOrWithShapesOffMakeNothing) {
