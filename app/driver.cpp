@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kBanner = "Plotvane Application Ver 1.02";
 constexpr const char* kPromotion = "Plotvane: RS-274-X photoplots to PDF, one page per layer";
+// A PDF was written but the log could not be (standard error says why).
+constexpr int kStatusLogFailed = 3;
 constexpr const char* kUsage =
     "Usage: plotvane [OPTION ...] FILE [FILE ...]  (RS-274-X files; plotvane --help for more)";
 
@@ -110,6 +112,11 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         std::cout.flush();
         std::cerr << "Cannot read " << arg << ": " << e.what() << '\n';
         continue;
+      } catch (const std::bad_alloc&) {
+        // What the file filled is given back; a smaller next file may well fit.
+        ClearImage(image);
+        msg.LogThenOut("Out of memory reading " + arg + ": it gets no page");
+        continue;
       } catch (const std::exception& e) {
         // A limit or an overflow rather than a file that is not RS-274-X: the user is told
         // which, so that a hit limit is not taken for a broken file.
@@ -131,6 +138,14 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         ClearImage(image);
       } catch (const EInOutError&) {
         throw;
+      } catch (const std::bad_alloc&) {
+        // The page may be half drawn, and a document never gets half a page: it is given
+        // up (its temporary file with it), and the files after this one would only make a
+        // document named after one of them.
+        layout.reset();
+        ClearImage(image);
+        msg.LogThenOut("Out of memory drawing " + arg + ": the PDF document is given up");
+        break;
       } catch (const std::exception& e) {
         log.WriteLine("No page for " + arg + ": " + std::string(e.what()) + " in the page layout");
         std::cout.flush();
@@ -139,26 +154,43 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
     }
 
     bool written = false;
+    std::string written_name;
     if (layout) {
+      written_name = layout->OutputName();
       try {
         written = layout->FinishDocument();
+      } catch (const std::bad_alloc&) {
+        msg.LogThenOut("Out of memory writing the PDF document");
       } catch (const std::exception& e) {
         log.WriteLine(e.what());
         std::cout.flush();
         std::cerr << e.what() << '\n';
       }
+      layout.reset();  // an unfinished document takes its temporary file along
     }
     if (written) {
       msg.LogThenOut("PDF Document Complete");
       // Where the document went, so nobody needs to know how its name is made.
-      msg.LogThenOut("Wrote " + layout->OutputName() + ": " + std::to_string(pages) +
+      msg.LogThenOut("Wrote " + written_name + ": " + std::to_string(pages) +
                      (pages == 1 ? " page" : " pages"));
     } else {
       msg.LogThenOut("No PDF Document Written");
     }
     std::cout.flush();
-    log.Close();
+    if (std::cout.fail())
+      log.WriteLine("Standard output could not be written; the messages are in this log only");
+    // A complete PDF whose log is incomplete: the PDF stands, the status says the rest.
+    if (!log.Close()) return written ? kStatusLogFailed : 1;
     return written ? 0 : 1;
+  } catch (const std::bad_alloc&) {
+    // The run's storage is given back by now; these few lines fit.
+    try {
+      msg.LogThenOut("Out of memory: the run ends without a PDF");
+      std::cout.flush();
+      log.Close();
+    } catch (const std::exception&) {
+    }
+    return 1;
   } catch (const std::exception& e) {
     // An error that stops the run: the log gets it too when it still can.
     std::cout.flush();

@@ -167,7 +167,8 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
     try {
       engine_->BeginDoc();
     } catch (const EFileCreateError& e) {
-      throw EInOutError(OneLine(e.what()) + " (" + outputName_ + ")");
+      if (e.Reason().empty()) throw EInOutError(OneLine(e.what()) + " (" + outputName_ + ")");
+      throw EInOutError(OneLine(e.what(), 1) + " " + outputName_ + ": " + e.Reason());
     }
   } else {
     messages_.LogThenOut("Start New PDF Page");

@@ -5,10 +5,12 @@
 #   fuzz/run.sh all SECONDS       each target in turn, SECONDS each
 #
 # Builds the targets with clang in build/fuzz (PLOTVANE_FUZZ_BUILD overrides the folder).
-# Seeds are read at run time: examples/ and ../shared/corpus for the Gerber targets,
-# fuzz/seeds/excellon and ../shared/corpus/drill for the drill reader, and for the
-# metafile target the page recordings of the Gerber files, written into the build folder.
-# Inputs that add coverage are kept in <build>/corpus/<target>, findings go to
+# Seeds are read at run time: examples/, fuzz/seeds/ (small boards of the reader features
+# the examples lack: clear polarity, step and repeat, aperture blocks, holes, thermal, moire
+# and exposure-off macro primitives) and ../shared/corpus for the Gerber targets,
+# fuzz/seeds/excellon and ../shared/corpus/drill for the drill reader, and for the metafile
+# target the page recordings of the Gerber files, written into the build folder. Inputs
+# that add coverage are kept in <build>/corpus/<target>, findings go to
 # <build>/artifacts/<target>/, the fuzzer's output to <build>/logs/<target>.log.
 # The exit status is not 0 when a target found a crash, a leak, a timeout or ran out of
 # memory.
@@ -44,7 +46,7 @@ cmake --build "$build" --target "${build_targets[@]}"
 
 # The Gerber seed folders that exist here.
 gerber_seeds=()
-for d in "$root/examples" "$corpus_dir"; do
+for d in "$root/examples" "$root/fuzz/seeds" "$corpus_dir"; do
   [ -d "$d" ] && gerber_seeds+=("$d")
 done
 

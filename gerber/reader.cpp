@@ -2,7 +2,6 @@
 // hand-over of AD and AM), data-block tokenising and coordinate conversion.
 #include "gerber/reader.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,12 +58,7 @@ char Upper(char c) {
 // The file, read in large chunks; closed when the read ends, also by an exception.
 class InputFile {
  public:
-  explicit InputFile(const std::string& name) {
-    do {
-      fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw EInOutError(std::strerror(errno));
-  }
+  explicit InputFile(const std::string& name) : fd_(OpenFileForReading(name)) {}
   ~InputFile() {
     if (fd_ >= 0) ::close(fd_);
   }

@@ -10,7 +10,10 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
+
+#include "platform/process.h"
 
 namespace pv {
 
@@ -286,7 +289,9 @@ struct Chunk {
   size_t outSize = 0;
   uint32_t adler = 1;
   bool failed = false;
-  bool done = false;  // guarded by the pool's mutex
+  bool outOfMemory = false;  // failed for want of memory
+  bool done = false;         // guarded by the pool's mutex
+  Chunk* nextRetry = nullptr;  // in the pool's list of chunks left to their caller
 };
 
 // Plain stored blocks, none of them final, ending on a byte boundary: a chunk whose
@@ -325,24 +330,30 @@ class SpareBuffers {
     buffers_.pop_back();
     return s;
   }
-  void GiveBack(std::string& s) {
+  void GiveBack(std::string& s) noexcept {
     std::string mine;
     mine.swap(s);  // (a move assignment would keep s's allocation)
     if (mine.capacity() < kFlateChunkSize) return;
     mine.clear();
     std::lock_guard lock(m_);
-    if (buffers_.size() < kKept) buffers_.push_back(std::move(mine));
+    if (buffers_.size() < kKept) buffers_.push_back(std::move(mine));  // room reserved
   }
 
  private:
+  SpareBuffers() { buffers_.reserve(kKept); }
+
   static constexpr size_t kKept = 8;
   std::mutex m_;
   std::vector<std::string> buffers_;
 };
 
 // Deflates into a reused buffer of the thread and keeps an exact copy: fresh buffers of the
-// bound's size would cost page faults on every chunk.
-void DeflateChunk(Chunk& c) {
+// bound's size would cost page faults on every chunk. A chunk that is to be tried again
+// when memory ran out keeps its input.
+void DeflateChunk(Chunk& c, bool retryable = false) {
+  c.failed = c.outOfMemory = false;
+  c.out.reset();
+  c.outSize = 0;
   try {
     libdeflate_compressor* z = ThreadCompressor(c.level);
     if (!z) throw std::bad_alloc();
@@ -382,10 +393,14 @@ void DeflateChunk(Chunk& c) {
       std::memcpy(c.out.get(), p, size);
       c.outSize = size;
     }
+  } catch (const std::bad_alloc&) {
+    c.failed = true;
+    c.outOfMemory = true;
   } catch (...) {
     c.failed = true;
   }
-  SpareBuffers::Get().GiveBack(c.owned);  // the input is no longer needed
+  // The input is no longer needed, unless the chunk is to be tried again.
+  if (!(c.outOfMemory && retryable)) SpareBuffers::Get().GiveBack(c.owned);
 }
 
 // ---- Workers -------------------------------------------------------------------------------
@@ -396,6 +411,7 @@ unsigned DefaultWorkers() {
 }
 
 std::atomic<unsigned> g_workers{DefaultWorkers()};
+std::atomic<bool> g_failWorkerStarts{false};
 
 class Pool {
  public:
@@ -414,44 +430,73 @@ class Pool {
   }
 
   // Queues a chunk; with more chunks waiting than the workers can take up soon, the caller
-  // deflates the oldest itself, which bounds the memory held by waiting chunks.
+  // deflates the oldest itself, which bounds the memory held by waiting chunks. Without a
+  // worker (none could be started: the thread limit or the address space is reached) or
+  // room in the queue, the caller deflates the chunk: a queued chunk always has a thread
+  // that will take it.
   void Submit(Chunk* c, unsigned workers) {
     Chunk* own = nullptr;
+    Chunk* retry = nullptr;
     {
       std::lock_guard lock(m_);
-      while (threads_.size() < workers) threads_.emplace_back([this] { Work(); });
-      queue_.push_back(c);
-      if (queue_.size() > 2 * workers + 2) {
-        own = queue_.front();
-        queue_.pop_front();
+      retry = TakeRetry(c->owner);
+      StartWorkers(workers);
+      if (threads_.empty()) {
+        own = c;
+      } else {
+        try {
+          queue_.push_back(c);
+        } catch (const std::bad_alloc&) {
+          own = c;
+        }
+        if (!own && queue_.size() > 2 * threads_.size() + 2) {
+          own = queue_.front();
+          queue_.pop_front();
+        }
       }
     }
-    work_.notify_one();
+    if (own != c) work_.notify_one();
     if (own) Run(own);
+    while (retry) {
+      Run(retry);
+      std::lock_guard lock(m_);
+      retry = TakeRetry(c->owner);
+    }
+  }
+
+  void FailStarts(bool fail) {
+    g_failWorkerStarts = fail;
+    std::lock_guard lock(m_);
+    startFailed_ = false;  // try again under the new condition
   }
 
   // Deflates the owner's waiting chunks on this thread (or drops them, when the stream is
-  // abandoned), then waits for those that workers are deflating.
+  // abandoned), also those a worker left for want of memory, until every chunk is done.
   void Complete(const void* owner, const std::vector<std::unique_ptr<Chunk>>& chunks, bool run) {
+    std::unique_lock lock(m_);
     for (;;) {
       Chunk* c = nullptr;
-      {
-        std::lock_guard lock(m_);
-        auto it = std::find_if(queue_.begin(), queue_.end(),
-                               [owner](const Chunk* q) { return q->owner == owner; });
-        if (it != queue_.end()) {
-          c = *it;
-          queue_.erase(it);
-          if (!run) c->done = true;
-        }
+      auto it = std::find_if(queue_.begin(), queue_.end(),
+                             [owner](const Chunk* q) { return q->owner == owner; });
+      if (it != queue_.end()) {
+        c = *it;
+        queue_.erase(it);
+      } else {
+        c = TakeRetry(owner);
       }
-      if (!c) break;
-      if (run) Run(c);
+      if (c) {
+        if (run) {
+          lock.unlock();
+          DeflateChunk(*c);
+          lock.lock();
+        }
+        c->done = true;
+        continue;
+      }
+      if (std::all_of(chunks.begin(), chunks.end(), [](const auto& k) { return k->done; }))
+        return;
+      done_.wait(lock);  // a worker finishes a chunk or leaves one
     }
-    std::unique_lock lock(m_);
-    done_.wait(lock, [&] {
-      return std::all_of(chunks.begin(), chunks.end(), [](const auto& c) { return c->done; });
-    });
   }
 
  private:
@@ -466,7 +511,35 @@ class Pool {
     done_.notify_all();
   }
 
+  // The first chunk of owner that a worker left to its caller; under the mutex.
+  Chunk* TakeRetry(const void* owner) {
+    for (Chunk** link = &retry_; *link; link = &(*link)->nextRetry) {
+      Chunk* c = *link;
+      if (c->owner != owner) continue;
+      *link = c->nextRetry;
+      c->nextRetry = nullptr;
+      return c;
+    }
+    return nullptr;
+  }
+
+  // Starts workers up to the number asked for; once a start fails, the pool makes do with
+  // the workers it has (perhaps none) for the rest of the process.
+  void StartWorkers(unsigned workers) {
+    while (threads_.size() < workers && !startFailed_) {
+      try {
+        if (g_failWorkerStarts)
+          throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        threads_.reserve(threads_.size() + 1);  // the thread is never started without a place
+        threads_.emplace_back([this] { Work(); });
+      } catch (const std::exception&) {
+        startFailed_ = true;
+      }
+    }
+  }
+
   void Work() {
+    BlockTerminationSignalsOnThisThread();
     for (;;) {
       Chunk* c;
       {
@@ -476,7 +549,19 @@ class Pool {
         c = queue_.front();
         queue_.pop_front();
       }
-      Run(c);
+      // Out of memory here (this thread's own arena and buffers) need not be out of memory
+      // for the caller: the chunk goes back to it.
+      DeflateChunk(*c, true);
+      {
+        std::lock_guard lock(m_);
+        if (c->outOfMemory) {
+          c->nextRetry = retry_;
+          retry_ = c;
+        } else {
+          c->done = true;
+        }
+      }
+      done_.notify_all();
     }
   }
 
@@ -485,6 +570,8 @@ class Pool {
   std::deque<Chunk*> queue_;
   std::vector<std::thread> threads_;
   bool stop_ = false;
+  bool startFailed_ = false;
+  Chunk* retry_ = nullptr;  // left by workers for want of memory, linked by nextRetry
 };
 
 }  // namespace
@@ -506,6 +593,10 @@ void SetFlateWorkers(unsigned workers) {
 }
 unsigned FlateWorkers() {
   return g_workers;
+}
+
+void FailFlateWorkerStartsForTesting(bool fail) {
+  Pool::Get().FailStarts(fail);
 }
 
 struct TgtFlateEncoder::Impl {
@@ -577,6 +668,8 @@ struct TgtFlateEncoder::Impl {
 
     // Header, chunks, an empty final block when the data ended with a whole chunk, Adler-32.
     size_t total = 2 + (finalChunk ? 0 : 2) + 4;
+    for (const auto& c : chunks)
+      if (c->outOfMemory) throw std::bad_alloc();
     for (const auto& c : chunks) {
       if (c->failed) throw ECompressionError();
       total += c->outSize;

@@ -43,6 +43,11 @@ inline constexpr size_t kFlateChunkSize = size_t{1} << 20;
 void SetFlateWorkers(unsigned workers);
 unsigned FlateWorkers();
 
+// Test hook: every start of a worker thread fails from now on (or no longer), as it does
+// when the process has reached its thread limit or runs short of address space. The
+// chunks are then deflated on the calling thread.
+void FailFlateWorkerStartsForTesting(bool fail);
+
 // One zlib stream, fed front to back.
 class TgtFlateEncoder {
  public:
@@ -55,7 +60,8 @@ class TgtFlateEncoder {
   // continued by the caller.
   void Consume(std::string& text);
   // Compresses rest as the end of the stream and appends the complete zlib stream to dest;
-  // returns the number of bytes added. Raises ECompressionError("error"). The encoder is
+  // returns the number of bytes added. Raises std::bad_alloc when a chunk ran out of
+  // memory, ECompressionError("error") when deflate failed otherwise. The encoder is
   // finished afterwards.
   size_t Finish(std::string_view rest, std::string& dest);
   size_t Finish(std::string_view rest, std::vector<uint8_t>& dest);
@@ -66,7 +72,7 @@ class TgtFlateEncoder {
 };
 
 // Deflates all of source into one zlib stream appended to dest; returns the number of
-// bytes added. Raises ECompressionError("error").
+// bytes added. Raises as TgtFlateEncoder::Finish does.
 size_t CompressStream(std::string_view source, std::string& dest, TgtCompressionLevel level);
 size_t CompressStream(std::string_view source, std::vector<uint8_t>& dest,
                       TgtCompressionLevel level);

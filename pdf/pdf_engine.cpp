@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "docengine/metafile_canvas.h"
@@ -168,11 +169,13 @@ void TgtCustomPDFEngine::DoBeginDoc() {
     // A folder (or other non-file) where the PDF should go cannot be replaced by it.
     bool blocked = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
     if (blocked || !file->Open(path)) {
+      const std::string reason = blocked ? std::string("something other than a file is in the way")
+                                         : std::string(std::strerror(file->Error()));
       SetDocumentState(TgtDocumentState::dsFailed);
       for (const std::string& f : OutputFiles())
         if (FileExists(f) && f != path) std::remove(f.c_str());
       ResetDocument();
-      throw EFileCreateError();
+      throw EFileCreateError(reason);
     }
     AddOutputFile(path);
     ownedOutput_ = std::move(file);

@@ -25,6 +25,14 @@ struct EFileCreateError : EInOutError {
       : EInOutError(
             "File could not be created!\r\n\r\nPossible cause: It could be in use by some other "
             "application") {}
+  // With the reason the file could not be created (the system's words), when known.
+  explicit EFileCreateError(std::string reason) : EFileCreateError() {
+    reason_ = std::move(reason);
+  }
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 // An image output format the PDF engine cannot write.

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,13 +28,36 @@ void TgtPdfMemoryStream::Write(const void* data, size_t size) {
 bool TgtPdfFileStream::Open(const std::string& path) {
   Abandon();
   path_ = path;
-  std::string folder = ExtractFilePath(path);
-  temp_ = folder + "." + ExtractFileName(path) + ".XXXXXX";
-  std::vector<char> name(temp_.begin(), temp_.end());
-  name.push_back('\0');
-  fd_ = mkstemp(name.data());
-  if (fd_ < 0) return false;
-  temp_ = name.data();
+  error_ = 0;
+  const std::string folder = ExtractFilePath(path);
+  const std::string name = ExtractFileName(path);
+  long nameMax = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  if (nameMax < 16) nameMax = NAME_MAX;
+  if (name.size() > static_cast<size_t>(nameMax)) {
+    error_ = errno = ENAMETOOLONG;  // the PDF could never be renamed into place
+    return false;
+  }
+  // "." + name + ".XXXXXX", the name cut short (on a character boundary) where that would
+  // not fit: a temporary name exists whenever the final one can.
+  size_t keep = std::min(name.size(), static_cast<size_t>(nameMax) - 8);
+  while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+    --keep;
+  temp_ = folder + "." + name.substr(0, keep) + ".XXXXXX";
+  std::vector<char> buffer(temp_.begin(), temp_.end());
+  buffer.push_back('\0');
+  {
+    // Created and registered for removal by a terminating signal as one step.
+    TerminationSignalsHeld held;
+    fd_ = mkstemp(buffer.data());
+    if (fd_ < 0) {
+      error_ = errno;
+      temp_.clear();
+      errno = error_;
+      return false;
+    }
+    temp_ = buffer.data();
+    slot_ = RegisterTemporaryFile(temp_);
+  }
   // The finished file gets the permissions a newly created file would.
   mode_t mask = umask(0);
   umask(mask);
@@ -76,13 +101,20 @@ void TgtPdfFileStream::Commit() {
   Flush();
   if (::close(fd_) != 0 && !failed_) failed_ = true, error_ = errno;
   fd_ = -1;
-  if (!failed_ && std::rename(temp_.c_str(), path_.c_str()) != 0) failed_ = true, error_ = errno;
-  if (failed_) {
-    ::unlink(temp_.c_str());
-    temp_.clear();
-    throw EInOutError("Cannot write " + path_ + ": " + std::strerror(error_));
+  if (!failed_) {
+    // A signal between the rename and the forgetting would remove a name that is gone.
+    TerminationSignalsHeld held;
+    if (std::rename(temp_.c_str(), path_.c_str()) == 0) {
+      ForgetTemporaryFile(slot_);
+      slot_ = -1;
+      temp_.clear();
+      return;
+    }
+    failed_ = true;
+    error_ = errno;
   }
-  temp_.clear();
+  Abandon();
+  throw EInOutError("Cannot write " + path_ + ": " + std::strerror(error_));
 }
 
 void TgtPdfFileStream::Abandon() {
@@ -91,7 +123,10 @@ void TgtPdfFileStream::Abandon() {
     fd_ = -1;
   }
   if (!temp_.empty()) {
+    TerminationSignalsHeld held;
     ::unlink(temp_.c_str());
+    ForgetTemporaryFile(slot_);
+    slot_ = -1;
     temp_.clear();
   }
 }

@@ -36,8 +36,11 @@ class TgtPdfMemoryStream : public TgtPdfOutputStream {
 // one was. Destroying an uncommitted stream removes the temporary file.
 class TgtPdfFileStream : public TgtPdfOutputStream {
  public:
-  // False (errno set) when the temporary file cannot be created.
+  // False (errno and Error() set) when the temporary file cannot be created, or when the
+  // name is too long for its folder. Until Commit or Abandon, a terminating signal
+  // removes the temporary file (see PrepareProcess).
   bool Open(const std::string& path);
+  int Error() const { return error_; }
   void Write(const void* data, size_t size) override;
   // Flushes, closes and renames into place; raises EInOutError on failure.
   void Commit();
@@ -52,6 +55,7 @@ class TgtPdfFileStream : public TgtPdfOutputStream {
   std::vector<char> buf_;
   bool failed_ = false;
   int error_ = 0;
+  int slot_ = -1;  // registered temporary file
 };
 
 }  // namespace pv

@@ -79,18 +79,6 @@ void ExpectOnlyChanged(const Snapshot& before, const Snapshot& after,
     if (!before.count(k) && !allowed(k)) ADD_FAILURE() << k << " appeared";
 }
 
-// A board whose PDF is tens of kilobytes: many tracks at pseudo-random places.
-std::string BusyBoard(int tracks) {
-  std::mt19937 rng(12345);
-  std::uniform_int_distribution<int> c(0, 40000);
-  std::string s = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\n";
-  for (int i = 0; i < tracks; ++i) {
-    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D02*\n";
-    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D01*\n";
-  }
-  return s + "M02*\n";
-}
-
 class Hostile : public ::testing::Test {
  protected:
   void SetUp() override { exe_ = InstallBinary(dir_.path()).string(); }
@@ -431,7 +419,8 @@ TEST_F(Hostile, NamesWithBlanksQuotesNonAsciiAndLeadingDash) {
 }
 
 // A run that fails while writing the PDF (the file-size limit is reached) or is killed
-// for it leaves the PDF of the previous run as it was; the next good run replaces it.
+// for it leaves the PDF of the previous run as it was and no temporary file; the next good
+// run replaces it.
 TEST_F(Hostile, FailedOrInterruptedWriteKeepsThePreviousPdf) {
   WriteFile(*this / "busy.gbr", BusyBoard(8000));
   Measured first = Run({"busy.gbr"});
@@ -454,6 +443,7 @@ TEST_F(Hostile, FailedOrInterruptedWriteKeepsThePreviousPdf) {
   Measured killed = Run({"busy.gbr"}, limits);
   EXPECT_EQ(killed.status, 128 + SIGXFSZ);
   EXPECT_EQ(ReadFile(*this / "busy_gbr.pdf"), "the user's previous PDF");
+  ExpectOnlyChanged(before, Take(dir_.path()), {});  // the signal took the temporary file along
 
   Measured again = Run({"busy.gbr"});
   ASSERT_EQ(again.status, 0) << again.err;

@@ -5,6 +5,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
@@ -193,6 +197,47 @@ TEST(CompressStream, AbandonedEncoderLeavesNothingRunning) {
     EXPECT_EQ(Inflate(out, src.size()), src);
     SetFlateWorkers(saved);
   }
+}
+
+// Worker threads that cannot be started (the thread limit, or no address space for their
+// stacks): the chunks are deflated on the calling thread, never queued for nobody; the
+// stream is the same as with workers. (Run as its own process by ctest, so no worker of an
+// earlier test is already there to take the chunks.)
+TEST(CompressStream, WorkersThatCannotStartLeaveTheWorkToTheCaller) {
+  const std::string src = ChunkedSources()[4];
+  const unsigned saved = FlateWorkers();
+  SetFlateWorkers(0);
+  std::string alone;
+  CompressStream(src, alone, TgtCompressionLevel::clMaxCompress);
+
+  FailFlateWorkerStartsForTesting(true);
+  SetFlateWorkers(3);
+  auto run = std::async(std::launch::async, [&] {
+    std::string fed, whole;
+    {
+      TgtFlateEncoder encoder(TgtCompressionLevel::clMaxCompress);
+      std::string buffer = src;
+      encoder.Consume(buffer);  // three chunks handed over before the end
+      encoder.Finish(buffer, fed);
+    }
+    {
+      TgtFlateEncoder abandoned(TgtCompressionLevel::clMaxCompress);
+      std::string buffer = src;
+      abandoned.Consume(buffer);
+    }
+    CompressStream(src, whole, TgtCompressionLevel::clMaxCompress);
+    return std::make_pair(fed, whole);
+  });
+  if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    std::fprintf(stderr, "the compressor waits for chunks that no thread owns\n");
+    std::_Exit(1);  // the future cannot be abandoned: it would wait too
+  }
+  const auto [fed, whole] = run.get();
+  FailFlateWorkerStartsForTesting(false);
+  SetFlateWorkers(saved);
+  EXPECT_EQ(fed, alone);
+  EXPECT_EQ(whole, alone);
+  EXPECT_EQ(Inflate(fed, src.size()), src);
 }
 
 }  // namespace

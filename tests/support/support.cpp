@@ -7,6 +7,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -75,37 +77,84 @@ RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& cwd,
                      const std::vector<std::string>& extra_env, const RunLimits& limits) {
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
+  if (limits.noReader) {
+    // Nobody will ever read: the child's writes fail at once.
+    close(out[0]), close(err[0]);
+    out[0] = err[0] = -1;
+  }
   pid_t pid = fork();
   if (pid == 0) {
     dup2(out[1], 1);
     dup2(err[1], 2);
-    close(out[0]), close(out[1]), close(err[0]), close(err[1]);
+    if (out[0] >= 0) close(out[0]);
+    if (err[0] >= 0) close(err[0]);
+    close(out[1]), close(err[1]);
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, 0);
+    if (devnull > 2) close(devnull);
     if (chdir(cwd.c_str()) != 0) _exit(126);
     for (const auto& e : extra_env) putenv(const_cast<char*>(e.c_str()));
     if (limits.fileSize != 0) {
       rlimit r{limits.fileSize, limits.fileSize};
       setrlimit(RLIMIT_FSIZE, &r);
     }
+    if (limits.stack != 0) {
+      rlimit r{limits.stack, limits.stack};
+      setrlimit(RLIMIT_STACK, &r);
+    }
+    if (limits.addressSpace != 0) {
+      rlimit r{limits.addressSpace, limits.addressSpace};
+      setrlimit(RLIMIT_AS, &r);
+    }
     signal(SIGXFSZ, limits.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
+    signal(SIGPIPE, SIG_DFL);
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    if (limits.closeStdin) close(0);
+    if (limits.closeStdout) close(1);
+    if (limits.closeStderr) close(2);
     execv(args[0], args.data());
     _exit(127);
   }
   close(out[1]);
   close(err[1]);
   RunResult r;
-  std::thread t([&] { r.err = Drain(err[0]); });
-  r.out = Drain(out[0]);
-  t.join();
-  close(out[0]);
-  close(err[0]);
+  std::atomic<bool> finished{false};
+  std::thread watcher;
+  if (limits.timeoutSeconds > 0 || limits.signalWhen) {
+    watcher = std::thread([&] {
+      const auto start = std::chrono::steady_clock::now();
+      bool signalled = false;
+      while (!finished) {
+        if (limits.signalWhen && !signalled && limits.signalWhen()) {
+          kill(pid, limits.signal);
+          signalled = true;
+        }
+        const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+        if (limits.timeoutSeconds > 0 && spent.count() > limits.timeoutSeconds) {
+          r.timedOut = true;
+          kill(pid, SIGKILL);
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+      }
+    });
+  }
   int status = 0;
   rusage ru{};
-  wait4(pid, &status, 0, &ru);
+  if (limits.noReader) {
+    wait4(pid, &status, 0, &ru);
+  } else {
+    std::thread t([&] { r.err = Drain(err[0]); });
+    r.out = Drain(out[0]);
+    t.join();
+    close(out[0]);
+    close(err[0]);
+    wait4(pid, &status, 0, &ru);
+  }
+  finished = true;
+  if (watcher.joinable()) watcher.join();
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.maxRssKiB = ru.ru_maxrss;
   return r;
@@ -313,6 +362,17 @@ bool Inflate(std::string_view z, std::string& out) {
 }  // namespace pvtest
 
 namespace pvtest {
+
+std::string BusyBoard(int tracks) {
+  std::mt19937 rng(12345);
+  std::uniform_int_distribution<int> c(0, 40000);
+  std::string s = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\n";
+  for (int i = 0; i < tracks; ++i) {
+    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D02*\n";
+    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D01*\n";
+  }
+  return s + "M02*\n";
+}
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();

@@ -3,6 +3,7 @@
 // the corpus location.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,11 +35,21 @@ struct RunResult {
   std::string out;
   std::string err;
   long maxRssKiB = 0;  // the child's peak resident memory
+  bool timedOut = false;  // killed with SIGKILL after RunLimits::timeoutSeconds
 };
 
+// Limits and circumstances of the child.
 struct RunLimits {
   uint64_t fileSize = 0;              // RLIMIT_FSIZE of the child in bytes; 0: none
   bool ignoreFileSizeSignal = false;  // writes beyond it fail with EFBIG instead of SIGXFSZ
+  uint64_t addressSpace = 0;          // RLIMIT_AS in bytes (binds root too); 0: none
+  uint64_t stack = 0;                 // RLIMIT_STACK in bytes, also new threads' stacks; 0: as is
+  double timeoutSeconds = 0;          // SIGKILL after this long; 0: wait for ever
+  bool closeStdin = false, closeStdout = false, closeStderr = false;  // start with them closed
+  bool noReader = false;  // standard output and error are pipes nobody reads (EPIPE, SIGPIPE)
+  // Sent once signalWhen (polled every millisecond or so while the child runs) says yes.
+  int signal = 0;
+  std::function<bool()> signalWhen;
 };
 
 // Runs a program with arguments (no shell), in a working folder, capturing both streams.
@@ -62,6 +73,9 @@ std::filesystem::path InstallBinary(const std::filesystem::path& dir);
 
 // Splits text into lines on "\r\n"; true in *crlf when every line break is CR LF.
 std::vector<std::string> SplitLines(const std::string& text, bool* crlf = nullptr);
+// A board of many tracks at pseudo-random places (fixed seed): 8000 tracks make a PDF of
+// about 70 KiB, 100000 a page content of several deflate chunks.
+std::string BusyBoard(int tracks);
 // True when one of the lines is exactly `line`.
 bool HasLine(const std::vector<std::string>& lines, const std::string& line);
 // The pages of pdftotext's output (each page ends with a form feed).
