@@ -92,8 +92,7 @@ bool LogFile::Open(const std::string& folder, const std::string& name) {
   Outcome o = OpenFirstFree(folder, name, fd_, path_, err);
   if (o == Outcome::kOpened) {
     if (path_ != first)
-      std::cerr << "The log " << first << " is in use by another run; logging to " << path_
-                << '\n';
+      std::cerr << "The log " << first << " is in use by another run; logging to " << path_ << '\n';
     return true;
   }
   const std::string firstError =
@@ -111,8 +110,8 @@ bool LogFile::Open(const std::string& folder, const std::string& name) {
   if (!MakeFolders(dir.substr(0, dir.size() - 1))) return false;
   std::string fallback;
   if (OpenFirstFree(dir, name, fd_, fallback, err) != Outcome::kOpened) return false;
-  std::cerr << "Cannot create log " << first << " (" << firstError << "); logging to "
-            << fallback << '\n';
+  std::cerr << "Cannot create log " << first << " (" << firstError << "); logging to " << fallback
+            << '\n';
   path_ = fallback;
   return true;
 }
