@@ -289,8 +289,8 @@ struct Chunk {
   size_t outSize = 0;
   uint32_t adler = 1;
   bool failed = false;
-  bool outOfMemory = false;  // failed for want of memory
-  bool done = false;         // guarded by the pool's mutex
+  bool outOfMemory = false;    // failed for want of memory
+  bool done = false;           // guarded by the pool's mutex
   Chunk* nextRetry = nullptr;  // in the pool's list of chunks left to their caller
 };
 
@@ -493,8 +493,7 @@ class Pool {
         c->done = true;
         continue;
       }
-      if (std::all_of(chunks.begin(), chunks.end(), [](const auto& k) { return k->done; }))
-        return;
+      if (std::all_of(chunks.begin(), chunks.end(), [](const auto& k) { return k->done; })) return;
       done_.wait(lock);  // a worker finishes a chunk or leaves one
     }
   }

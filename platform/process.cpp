@@ -33,7 +33,7 @@ bool IsSeparator(char c) {
 
 // Signals whose default action ends the process and that a user or the system sends to
 // stop a run. (Faults such as SIGSEGV are left to their default and to the sanitizers.)
-constexpr int kTerminationSignals[] = {SIGHUP, SIGINT,    SIGQUIT, SIGTERM, SIGALRM, SIGUSR1,
+constexpr int kTerminationSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGALRM, SIGUSR1,
                                        SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ};
 
 sigset_t TerminationSet() {

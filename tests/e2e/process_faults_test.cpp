@@ -11,6 +11,7 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -191,8 +192,8 @@ TEST_F(ProcessFaults, TerminatingSignalsRemoveTheTemporaryPdf) {
 }
 
 // PDF names of 248 to 255 bytes (the longest a name can be) are written, also with
-// characters of two bytes; a name one byte longer is refused with the real reason, before
-// any work, and leaves nothing behind.
+// characters of two bytes; a name one byte longer is refused with the real reason when the
+// document is begun, and leaves nothing behind.
 TEST_F(ProcessFaults, LongestPdfNamesAreWrittenAndLongerOnesRefusedWithTheReason) {
   auto convert = [this](const std::string& base, const std::string& ext) {
     const std::string arg = base + "." + ext;
@@ -222,24 +223,51 @@ TEST_F(ProcessFaults, LongestPdfNamesAreWrittenAndLongerOnesRefusedWithTheReason
   EXPECT_EQ(Hidden(), std::vector<std::string>{});
 }
 
-// A large board and a small one under address-space limits from far too little to enough:
-// every run ends by itself; running out of memory is said as such on standard output and
-// in the log; the small board still gets its page when only the large one does not fit; a
-// PDF is complete or absent, and no temporary file stays.
+namespace {
+
+// A board of 3000 flashes of a macro of eight 40-sided outlines: small to read, heavy to
+// draw and to write.
+std::string HeavyMacroBoard() {
+  std::mt19937 rng(1);
+  std::uniform_int_distribution<int> v(-500, 500), at(0, 40000);
+  std::string s = "%FSLAX24Y24*%\n%MOIN*%\n%AMBIG*\n";
+  for (int k = 0; k < 8; ++k) {
+    std::string first, outline = "4,1,40";
+    for (int j = 0; j < 40; ++j) {
+      const std::string p =
+          "," + std::to_string(v(rng) / 10000.0) + "," + std::to_string(v(rng) / 10000.0);
+      if (j == 0) first = p;
+      outline += p;
+    }
+    s += outline + first + ",0*" + (k == 7 ? "%\n" : "\n");
+  }
+  s += "%ADD10BIG*%\nD10*\n";
+  for (int i = 0; i < 3000; ++i)
+    s += "X" + std::to_string(at(rng)) + "Y" + std::to_string(at(rng)) + "D03*\n";
+  return s + "M02*\n";
+}
+
+}  // namespace
+
+// That board and a small one under address-space limits from far too little to enough, so
+// that memory runs out while reading, while drawing and while writing the PDF: every run
+// ends by itself; running out of memory is said as such on standard output and in the log;
+// the small board still gets its page when only the large one could not be read; a half
+// drawn page gives up the document; a PDF is complete or absent; no temporary file stays.
 TEST_F(ProcessFaults, OutOfMemoryIsReportedAndTheRunGoesOnWhereItCan) {
   if (!kAddressSpaceLimitsWork) GTEST_SKIP() << "address-space limit under the sanitizers";
-  WriteFile(*this / "big.gbr", BusyBoard(100000));
+  WriteFile(*this / "heavy.gbr", HeavyMacroBoard());
   WriteFile(*this / "small.gbr", kGood);
-  bool smallAlone = false, both = false;
-  for (uint64_t mib = 8; mib <= 160; mib += 8) {
+  bool smallAlone = false, drawing = false, writing = false, both = false;
+  for (uint64_t mib = 8; mib <= 96; mib += 4) {
     SCOPED_TRACE(std::to_string(mib) + " MiB");
-    fs::remove(*this / "big_gbr.pdf");
+    fs::remove(*this / "heavy_gbr.pdf");
     fs::remove(*this / "small_gbr.pdf");
     fs::remove(*this / "bin/Plotvane_Log.txt");
     RunLimits limits;
     limits.addressSpace = mib * kMiB;
     limits.timeoutSeconds = 60;
-    RunResult r = Run({"big.gbr", "small.gbr"}, limits);
+    RunResult r = Run({"heavy.gbr", "small.gbr"}, limits);
     ASSERT_FALSE(r.timedOut) << "the run hung";
     EXPECT_EQ(Hidden(), std::vector<std::string>{});
     if (r.out.empty() && r.status != 0) continue;  // too little even to start the program
@@ -252,9 +280,11 @@ TEST_F(ProcessFaults, OutOfMemoryIsReportedAndTheRunGoesOnWhereItCan) {
     EXPECT_EQ(CountPrefix(out, "Out of memory"), CountPrefix(log, "Out of memory")) << r.out;
     if (r.status == 1) {
       EXPECT_GE(CountPrefix(out, "Out of memory"), 1) << r.out << r.err;
-      EXPECT_FALSE(fs::exists(*this / "big_gbr.pdf"));
+      EXPECT_FALSE(fs::exists(*this / "heavy_gbr.pdf"));
       EXPECT_FALSE(fs::exists(*this / "small_gbr.pdf"));
-    } else if (HasLine(out, "Out of memory reading big.gbr: it gets no page")) {
+      drawing |= HasLine(out, "Out of memory drawing heavy.gbr: the PDF document is given up");
+      writing |= HasLine(out, "Out of memory writing the PDF document");
+    } else if (HasLine(out, "Out of memory reading heavy.gbr: it gets no page")) {
       if (!smallAlone) {
         EXPECT_EQ(CheckPdf(*this / "small_gbr.pdf"), std::vector<std::string>{});
       }
@@ -262,13 +292,15 @@ TEST_F(ProcessFaults, OutOfMemoryIsReportedAndTheRunGoesOnWhereItCan) {
       smallAlone = true;
     } else {
       if (!both) {
-        EXPECT_EQ(CheckPdf(*this / "big_gbr.pdf"), std::vector<std::string>{});
+        EXPECT_EQ(CheckPdf(*this / "heavy_gbr.pdf"), std::vector<std::string>{});
       }
-      EXPECT_EQ(PdfPageCount(*this / "big_gbr.pdf"), 2);
+      EXPECT_EQ(PdfPageCount(*this / "heavy_gbr.pdf"), 2);
       both = true;
     }
   }
   EXPECT_TRUE(smallAlone);
+  EXPECT_TRUE(drawing);
+  EXPECT_TRUE(writing);
   EXPECT_TRUE(both);
 }
 

@@ -88,7 +88,8 @@ TEST(Files, LogHeldByAnotherRunIsLeftAlone) {
   EXPECT_FALSE(full.Failed());
   full.WriteLine("lost");
   EXPECT_TRUE(full.Failed());
-  EXPECT_EQ(full.Error(), "Cannot write the log " + folder + "Full_Log.txt: No space left on device");
+  EXPECT_EQ(full.Error(),
+            "Cannot write the log " + folder + "Full_Log.txt: No space left on device");
   full.WriteLine("not tried");
   EXPECT_FALSE(full.Close());
 }

@@ -34,7 +34,7 @@ struct RunResult {
   int status = -1;  // exit status, or 128 + signal
   std::string out;
   std::string err;
-  long maxRssKiB = 0;  // the child's peak resident memory
+  long maxRssKiB = 0;     // the child's peak resident memory
   bool timedOut = false;  // killed with SIGKILL after RunLimits::timeoutSeconds
 };
 
