@@ -36,8 +36,9 @@ class DiscardingCanvas final : public TCanvas {
   void TextOut(int32_t, int32_t, std::u16string_view) override {}
 };
 
-// Why the PDF cannot go to path, or empty when nothing speaks against it. A read-only PDF
-// is left alone: replacing it would undo the protection its owner gave it.
+}  // namespace
+
+// A read-only PDF is left alone: replacing it would undo the protection its owner gave it.
 std::string OutputProblem(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
@@ -51,6 +52,8 @@ std::string OutputProblem(const std::string& path) {
   if (::access(folder.c_str(), W_OK | X_OK) != 0) return "its folder is not writable";
   return {};
 }
+
+namespace {
 
 // An engine message (which may hold line breaks) on one line, or only its first lines.
 std::string OneLine(const std::string& text, int lines = 1 << 30) {

@@ -32,6 +32,10 @@ struct PageGeometry {
 // Raises EIntOverflow / ERangeError when the board does not fit the arithmetic.
 PageGeometry ComputePageGeometry(const TID_DrawFileFormat& image, bool actualSize);
 
+// Why the PDF cannot go to path (a folder or other thing in the way, a read-only file, a
+// folder that takes no file), or empty when nothing speaks against it.
+std::string OutputProblem(const std::string& path);
+
 // folder + name + "_" + extension without the dot + ".pdf".
 std::string OutputFileName(const std::string& argument);
 

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "app/driver.h"
+#include "app/layout.h"
 #include "platform/process.h"
 
 namespace pv {
@@ -109,22 +110,18 @@ void ApplyOptions(const CommandLine& line, DriverSettings& settings) {
 
 std::string ChosenOutputProblem(const std::string& path, const std::vector<std::string>& files) {
   if (!path.empty() && path.back() == '/') return "the name ends in '/', so it names a folder";
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return "a folder of that name is in the way";
-    if (!S_ISREG(st.st_mode)) return "something other than a file is in the way";
-    if ((st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0)
-      return "the existing file is read-only";
-  }
+  // A folder that is missing or no folder gets its own words; the rest is what any PDF
+  // path is checked for.
   std::string folder = ExtractFilePath(path);
   if (folder.empty()) folder = ".";
+  struct stat st;
   if (::stat(folder.c_str(), &st) != 0) {
     if (errno == ENOENT) return "its folder " + folder + " does not exist";
     if (errno == ENOTDIR) return "its folder " + folder + " is not a folder";
   } else if (!S_ISDIR(st.st_mode)) {
     return "its folder " + folder + " is not a folder";
   }
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return "its folder is not writable";
+  if (std::string problem = OutputProblem(path); !problem.empty()) return problem;
   struct stat out;
   if (::stat(path.c_str(), &out) != 0) return {};
   for (const std::string& file : files) {

@@ -62,21 +62,6 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// Cosine and sine of an angle in degrees, exact at multiples of 90.
-void CosSinDegrees(double degrees, double& c, double& s) {
-  if (!std::isfinite(degrees)) degrees = 0.0;
-  degrees = std::fmod(degrees, 360.0);
-  if (degrees < 0.0) degrees += 360.0;
-  if (degrees == 0.0 || degrees == 90.0 || degrees == 180.0 || degrees == 270.0) {
-    const int k = static_cast<int>(degrees / 90.0);
-    c = k == 0 ? 1.0 : k == 2 ? -1.0 : 0.0;
-    s = k == 1 ? 1.0 : k == 3 ? -1.0 : 0.0;
-    return;
-  }
-  const double a = degrees * kPi / 180.0;
-  c = std::cos(a);
-  s = std::sin(a);
-}
 
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -318,6 +303,21 @@ double OperandValue(std::string_view operand) {
 }
 
 }  // namespace
+
+void CosSinDegrees(double degrees, double& c, double& s) {
+  if (!std::isfinite(degrees)) degrees = 0.0;
+  degrees = std::fmod(degrees, 360.0);
+  if (degrees < 0.0) degrees += 360.0;
+  if (degrees == 0.0 || degrees == 90.0 || degrees == 180.0 || degrees == 270.0) {
+    const int k = static_cast<int>(degrees / 90.0);
+    c = k == 0 ? 1.0 : k == 2 ? -1.0 : 0.0;
+    s = k == 1 ? 1.0 : k == 3 ? -1.0 : 0.0;
+    return;
+  }
+  const double a = degrees * kPi / 180.0;
+  c = std::cos(a);
+  s = std::sin(a);
+}
 
 // ---------------------------------------------------------------------------------
 // Table access

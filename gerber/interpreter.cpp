@@ -40,29 +40,13 @@ struct TLinear {
   }
 };
 
-// Cosine and sine of an angle in degrees, exact at multiples of 90.
-void CosSin(double degrees, double& c, double& s) {
-  if (!std::isfinite(degrees)) degrees = 0.0;
-  degrees = std::fmod(degrees, 360.0);
-  if (degrees < 0.0) degrees += 360.0;
-  if (degrees == 0.0 || degrees == 90.0 || degrees == 180.0 || degrees == 270.0) {
-    const int k = static_cast<int>(degrees / 90.0);
-    c = k == 0 ? 1.0 : k == 2 ? -1.0 : 0.0;
-    s = k == 1 ? 1.0 : k == 3 ? -1.0 : 0.0;
-    return;
-  }
-  const double a = degrees * kPi / 180.0;
-  c = std::cos(a);
-  s = std::sin(a);
-}
-
 // LM, then LR, then LS, as a flash applies them about its origin.
 TLinear ApertureLinear(const ReaderState& st) {
   TLinear l;
   if (!st.MirrorX && !st.MirrorY && st.Rotation == 0.0 && st.Scale == 1.0) return l;
   const double mx = st.MirrorX ? -1.0 : 1.0, my = st.MirrorY ? -1.0 : 1.0;
   double c, s;
-  CosSin(st.Rotation, c, s);
+  CosSinDegrees(st.Rotation, c, s);
   l.XX = st.Scale * c * mx;
   l.XY = -st.Scale * s * my;
   l.YX = st.Scale * s * mx;
@@ -868,7 +852,7 @@ void FinishRead(ReaderState& st) {
   if (ip.MirrorB) l.YX = -l.YX, l.YY = -l.YY;
   double ox = ip.OffsetA, oy = ip.OffsetB;
   double c, s;
-  CosSin(ip.Rotation, c, s);
+  CosSinDegrees(ip.Rotation, c, s);
   const TLinear r{c, -s, s, c};
   const TLinear lr{r.XX * l.XX + r.XY * l.YX, r.XX * l.XY + r.XY * l.YY, r.YX * l.XX + r.YY * l.YX,
                    r.YX * l.XY + r.YY * l.YY};

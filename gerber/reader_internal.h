@@ -238,6 +238,10 @@ double EvaluateExpression(std::string_view expr);
 // Adds a regular polygon of diameter d, n vertices, rotation r (1/1000 degree).
 void BuildStandardPolygon(int32_t diameter, int32_t vertices, int32_t rotation);
 
+// Cosine and sine of an angle in degrees, exact at multiples of 90 (a turned rectangle stays
+// a rectangle); a non-finite angle counts as 0.
+void CosSinDegrees(double degrees, double& c, double& s);
+
 // Rotate (x, y) counterclockwise about the origin; each keeps the sine and cosine of
 // the last angle it was given.
 TPoint RotateMilliDegrees(TPoint p, int32_t milliDegrees);
