@@ -346,10 +346,6 @@ double& ModifierValue(int32_t i) {
   return ModifierValues[i];
 }
 
-int32_t ModifierCount() {
-  return ModifierValuesCount;
-}
-
 double PrimitiveParam(int32_t i) {
   if (i < 1 || i > kPrimitiveParams) ThrowRange();
   return PrimitiveParams[i];

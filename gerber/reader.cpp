@@ -302,16 +302,6 @@ int32_t IntegerValue(std::string_view s) {
 // ---------------------------------------------------------------------------------
 // Coordinates
 
-void ConvertCoordinate(const ReaderState& st, std::string_view text, int32_t totalDigits,
-                       int32_t integerDigits, int32_t& value, int32_t& fine) {
-  NumberText n;
-  size_t i = 0;
-  CollectNumber(text, i, text.size(), n);
-  if (!n.IsInt32) ThrowRange();
-  double written;
-  ConvertRun(st, n, totalDigits, integerDigits, value, fine, written);
-}
-
 void TokenizeBlock(ReaderState& st, std::string_view block) {
   BlockFields& f = st.LastBlock;
   f.HasG = f.HasD = f.HasX = f.HasY = f.HasI = f.HasJ = false;
