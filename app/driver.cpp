@@ -127,6 +127,7 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         msg.LogThenOut("Bad RS-274-X file: " + arg);
         continue;
       }
+      // Spelt so on purpose: scripts and callers match this exact text.
       msg.LogThenOut("Finsished Reading Gerber: " + arg);
 
       if (!layout) layout = layouts(msg, settings);
