@@ -22,6 +22,8 @@ constexpr const char* kUsage =
 
 }  // namespace
 
+Messages::Messages(LogFile& log, std::ostream& out) : Messages(log, out, std::cerr) {}
+
 void Messages::LogThenOut(const std::string& line) {
   log_.WriteLine(line);
   out_ << line << '\n';
@@ -32,8 +34,10 @@ void Messages::OutThenLog(const std::string& line) {
   log_.WriteLine(line);
 }
 
-void Messages::LogOnly(const std::string& line) {
+void Messages::LogThenError(const std::string& line) {
   log_.WriteLine(line);
+  out_.flush();
+  err_ << line << '\n';
 }
 
 DriverSettings ReadSettings(const std::string& programFolder) {
@@ -80,10 +84,7 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
     if (!settings.OutputPath.empty()) {
       const std::string problem = ChosenOutputProblem(settings.OutputPath, line.Files);
       if (!problem.empty()) {
-        const std::string text = "Cannot write the PDF to " + settings.OutputPath + ": " + problem;
-        log.WriteLine(text);
-        std::cout.flush();
-        std::cerr << text << '\n';
+        msg.LogThenError("Cannot write the PDF to " + settings.OutputPath + ": " + problem);
         msg.LogThenOut("No PDF Document Written");
         log.Close();
         return 1;
@@ -108,9 +109,7 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         accepted = ReadGerberFile(arg, image, kDefaultGerberFormat);
       } catch (const EInOutError& e) {
         // The file exists but cannot be read: say why and go on with the next one.
-        log.WriteLine("Cannot read " + arg + ": " + e.what());
-        std::cout.flush();
-        std::cerr << "Cannot read " << arg << ": " << e.what() << '\n';
+        msg.LogThenError("Cannot read " + arg + ": " + e.what());
         continue;
       } catch (const std::bad_alloc&) {
         // What the file filled is given back; a smaller next file may well fit.
@@ -128,6 +127,7 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         msg.LogThenOut("Bad RS-274-X file: " + arg);
         continue;
       }
+      // Spelt so on purpose: scripts and callers match this exact text.
       msg.LogThenOut("Finsished Reading Gerber: " + arg);
 
       if (!layout) layout = layouts(msg, settings);
@@ -147,9 +147,7 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
         msg.LogThenOut("Out of memory drawing " + arg + ": the PDF document is given up");
         break;
       } catch (const std::exception& e) {
-        log.WriteLine("No page for " + arg + ": " + std::string(e.what()) + " in the page layout");
-        std::cout.flush();
-        std::cerr << "No page for " << arg << ": " << e.what() << " in the page layout\n";
+        msg.LogThenError("No page for " + arg + ": " + e.what() + " in the page layout");
       }
     }
 
@@ -162,9 +160,7 @@ int RunConversion(int argc, char** argv, const PageLayoutFactory& layouts) {
       } catch (const std::bad_alloc&) {
         msg.LogThenOut("Out of memory writing the PDF document");
       } catch (const std::exception& e) {
-        log.WriteLine(e.what());
-        std::cout.flush();
-        std::cerr << e.what() << '\n';
+        msg.LogThenError(e.what());
       }
       layout.reset();  // an unfinished document takes its temporary file along
     }

@@ -12,17 +12,22 @@ namespace pv {
 
 class LogFile;
 
-// Where the driver's messages go: the log first or second and standard output.
+// Where the driver's messages go: the log first or second and standard output, or the log
+// and standard error (std::cerr unless given).
 class Messages {
  public:
-  Messages(LogFile& log, std::ostream& out) : log_(log), out_(out) {}
+  Messages(LogFile& log, std::ostream& out);
+  Messages(LogFile& log, std::ostream& out, std::ostream& err) : log_(log), out_(out), err_(err) {}
   void LogThenOut(const std::string& line);  // log, then standard output
   void OutThenLog(const std::string& line);  // standard output, then log
-  void LogOnly(const std::string& line);
+  // Log, then standard error once standard output is flushed, so that the lines of both
+  // streams keep their order on a terminal.
+  void LogThenError(const std::string& line);
 
  private:
   LogFile& log_;
   std::ostream& out_;
+  std::ostream& err_;
 };
 
 struct DriverSettings {

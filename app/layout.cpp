@@ -136,6 +136,7 @@ void PdfPageLayout::LayoutPage(const std::string& argument, TID_DrawFileFormat& 
 
   const bool first = pageNumber == 1 || !engine_;
   if (first) {
+    // Spelt so on purpose: scripts and callers match this exact text.
     messages_.LogThenOut("Initiaize PDF Engine");
     engine_ = std::make_unique<TgtPDFEngine>();
     engine_->ClearEngineStates();

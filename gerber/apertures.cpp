@@ -6,6 +6,7 @@
 
 #include "gerber/reader.h"
 #include "gerber/reader_internal.h"
+#include "gerber/text_chars.h"
 #include "platform/checked.h"
 #include "platform/errors.h"
 
@@ -56,15 +57,6 @@ TPoint Rotate(TPoint p, int32_t angle, RotationCache& cache, double unitsPerTurn
   double x = p.X, y = p.Y;
   return TPoint{RoundCoord(x * cache.Cos - y * cache.Sin),
                 RoundCoord(y * cache.Cos + x * cache.Sin)};
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-
-char Upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 void AppendParam(double v) {
@@ -344,10 +336,6 @@ TAMacro& MacroEntry(int32_t i) {
 double& ModifierValue(int32_t i) {
   if (i < 1 || i > kModifiers) ThrowRange();
   return ModifierValues[i];
-}
-
-int32_t ModifierCount() {
-  return ModifierValuesCount;
 }
 
 double PrimitiveParam(int32_t i) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gerber/text_chars.h"
 #include "platform/checked.h"
 
 namespace pv {
@@ -26,12 +27,6 @@ constexpr double kInch = 1000.0;  // image units per inch
 constexpr double kMm = 39.37;     // image units per millimetre
 constexpr double kMil = 1.0;      // image units per thousandth of an inch
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-char Upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 bool IsAlpha(char c) {
   c = Upper(c);
   return c >= 'A' && c <= 'Z';

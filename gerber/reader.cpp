@@ -14,6 +14,7 @@
 
 #include "gerber/excellon.h"
 #include "gerber/reader_internal.h"
+#include "gerber/text_chars.h"
 #include "platform/checked.h"
 #include "platform/errors.h"
 #include "platform/process.h"
@@ -40,20 +41,12 @@ bool IsCommentText(std::string_view s) {
   return StartsWith(s, "G4") || StartsWith(s, "G04");
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // Characters that block assembly simply appends: not a control, '*' or '%'.
 constexpr auto kOrdinary = [] {
   std::array<bool, 256> t{};
   for (int c = 32; c < 256; ++c) t[static_cast<size_t>(c)] = c != '*' && c != '%';
   return t;
 }();
-
-char Upper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // The file, read in large chunks; closed when the read ends, also by an exception.
 class InputFile {
@@ -301,16 +294,6 @@ int32_t IntegerValue(std::string_view s) {
 
 // ---------------------------------------------------------------------------------
 // Coordinates
-
-void ConvertCoordinate(const ReaderState& st, std::string_view text, int32_t totalDigits,
-                       int32_t integerDigits, int32_t& value, int32_t& fine) {
-  NumberText n;
-  size_t i = 0;
-  CollectNumber(text, i, text.size(), n);
-  if (!n.IsInt32) ThrowRange();
-  double written;
-  ConvertRun(st, n, totalDigits, integerDigits, value, fine, written);
-}
 
 void TokenizeBlock(ReaderState& st, std::string_view block) {
   BlockFields& f = st.LastBlock;

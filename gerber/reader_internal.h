@@ -140,13 +140,10 @@ void ImageParameterStatement(ReaderState& st, std::string_view code, std::string
 // The end of a read: open blocks and step and repeat closed, image parameters applied.
 void FinishRead(ReaderState& st);
 
-// Tokenises a data block up to its first '*' into st.LastBlock.
+// Tokenises a data block up to its first '*' into st.LastBlock. X, Y, I and J are
+// converted in the format of st to image units and 1/100 image unit; a field whose digits
+// are no 32-bit number is left out, one whose value leaves 32 bits raises ERangeError.
 void TokenizeBlock(ReaderState& st, std::string_view block);
-
-// Digits of a coordinate (with an optional leading '-') in the given format, to image
-// units and 1/100 image unit. Raises ERangeError when either leaves 32 bits.
-void ConvertCoordinate(const ReaderState& st, std::string_view text, int32_t totalDigits,
-                       int32_t integerDigits, int32_t& value, int32_t& fine);
 
 // Digits, '-' and '.' only, at least one digit, at most one '.', '-' only first.
 bool IsDecimalNumber(std::string_view s);
@@ -208,7 +205,6 @@ const TAperture& ApertureOfDCode(int32_t dcode);
 TAMacro& MacroEntry(int32_t i);
 // ModifierValues[i] (1..100), the macro variables $1..$100.
 double& ModifierValue(int32_t i);
-int32_t ModifierCount();
 // PrimitiveParams[i] (1..kPrimitiveParams) and their count.
 double PrimitiveParam(int32_t i);
 int32_t PrimitiveParamCount();

@@ -30,19 +30,6 @@ const std::set<std::string> kRefused = {
 };
 
 // Paths relative to the corpus, in index order.
-std::vector<std::string> IndexedFiles(const fs::path& corpus) {
-  std::vector<std::string> files;
-  std::ifstream index(corpus / "INDEX.tsv");
-  std::string line;
-  std::getline(index, line);  // header
-  while (std::getline(index, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string path = line.substr(0, line.find('\t'));
-    if (!path.empty()) files.push_back(path);
-  }
-  return files;
-}
-
 // One run of the binary: a folder of the corpus and some of its files, in this order.
 struct Job {
   std::string folder;

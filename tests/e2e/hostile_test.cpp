@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/installed_binary.h"
 #include "support/support.h"
 
 namespace fs = std::filesystem;
@@ -79,21 +80,8 @@ void ExpectOnlyChanged(const Snapshot& before, const Snapshot& after,
     if (!before.count(k) && !allowed(k)) ADD_FAILURE() << k << " appeared";
 }
 
-class Hostile : public ::testing::Test {
- protected:
-  void SetUp() override { exe_ = InstallBinary(dir_.path()).string(); }
-  Measured Run(std::vector<std::string> files, const Limits& limits = {}) {
-    files.insert(files.begin(), exe_);
-    return RunProgram(files, dir_.path(), {}, limits);
-  }
-  std::vector<std::string> Log() const {
-    return SplitLines(ReadFile(dir_ / "bin/Plotvane_Log.txt"));
-  }
-  fs::path operator/(const std::string& name) const { return dir_ / name; }
-
-  TempDir dir_;
-  std::string exe_;
-};
+// Runs of the binary in a private folder of its own.
+class Hostile : public InstalledBinary {};
 
 }  // namespace
 

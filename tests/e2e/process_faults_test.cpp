@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/installed_binary.h"
 #include "support/support.h"
 
 namespace fs = std::filesystem;
@@ -44,16 +45,8 @@ long CountPrefix(const std::vector<std::string>& lines, const std::string& prefi
                        [&](const std::string& l) { return StartsWith(l, prefix); });
 }
 
-class ProcessFaults : public ::testing::Test {
+class ProcessFaults : public InstalledBinary {
  protected:
-  void SetUp() override { exe_ = InstallBinary(dir_.path()).string(); }
-  RunResult Run(std::vector<std::string> files, const RunLimits& limits = {}) {
-    files.insert(files.begin(), exe_);
-    return RunProgram(files, dir_.path(), {}, limits);
-  }
-  std::vector<std::string> Log() const {
-    return SplitLines(ReadFile(dir_ / "bin/Plotvane_Log.txt"));
-  }
   // Hidden entries of the folder: temporary PDFs left behind.
   std::vector<std::string> Hidden() const {
     std::vector<std::string> names;
@@ -62,10 +55,6 @@ class ProcessFaults : public ::testing::Test {
       if (e.path().filename().string().front() == '.') names.push_back(e.path().filename());
     return names;
   }
-  fs::path operator/(const std::string& name) const { return dir_ / name; }
-
-  TempDir dir_;
-  std::string exe_;
 };
 
 }  // namespace

@@ -18,21 +18,34 @@ struct Converted {
   bool operator==(const Converted&) const = default;
 };
 
-Converted Convert(char zeros, double factor, int32_t integer, int32_t decimals,
-                  const std::string& text) {
+// The X of a data block as the reader's tokeniser converts it; nothing when the block keeps
+// no X (its digits are not a 32-bit number). Raises ERangeError when the value leaves 32 bits
+// after scaling.
+std::optional<Converted> Tokenized(char zeros, double factor, int32_t integer, int32_t decimals,
+                                   const std::string& text) {
   ReaderState st;
   st.ZeroSuppression = zeros;
   st.FileUnitFactor = factor;
-  Converted c;
-  ConvertCoordinate(st, text, integer + decimals, integer, c.value, c.fine);
-  return c;
+  st.XTotalDigits = integer + decimals;
+  st.XIntegerDigits = integer;
+  const std::string block = "X" + text + "*";
+  TokenizeBlock(st, block);
+  if (!st.LastBlock.HasX) return std::nullopt;
+  return Converted{st.LastBlock.X, st.LastBlock.FineX};
+}
+
+Converted Convert(char zeros, double factor, int32_t integer, int32_t decimals,
+                  const std::string& text) {
+  const std::optional<Converted> c = Tokenized(zeros, factor, integer, decimals, text);
+  if (!c) ADD_FAILURE() << text << " is no coordinate";
+  return c.value_or(Converted{});
 }
 
 // The conversion, or nothing when it leaves 32 bits (the text itself, or after scaling).
 std::optional<Converted> Try(char zeros, double factor, int32_t integer, int32_t decimals,
                              const std::string& text) {
   try {
-    return Convert(zeros, factor, integer, decimals, text);
+    return Tokenized(zeros, factor, integer, decimals, text);
   } catch (const ERangeError&) {
     return std::nullopt;
   }

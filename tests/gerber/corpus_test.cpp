@@ -32,18 +32,6 @@ CorpusRead ReadCorpusFile(const fs::path& path) {
   return r;
 }
 
-std::vector<std::string> IndexedFiles(const fs::path& corpus) {
-  std::vector<std::string> files;
-  std::ifstream index(corpus / "INDEX.tsv");
-  std::string line;
-  std::getline(index, line);  // header
-  while (std::getline(index, line)) {
-    std::string path = line.substr(0, line.find('\t'));
-    if (!path.empty()) files.push_back(path);
-  }
-  return files;
-}
-
 bool HasExtents(const TID_DrawFileFormat& image) {
   return image.MinX != 1000000 && image.MinY != 1000000 && image.MaxX != -1000000 &&
          image.MaxY != -1000000 && image.MinX <= image.MaxX && image.MinY <= image.MaxY;

@@ -20,11 +20,13 @@ ReaderState FormatState(char zeros, int32_t total, int32_t integer, double facto
   return st;
 }
 
-int32_t Convert(const ReaderState& st, std::string_view text, int32_t* fine = nullptr) {
-  int32_t v = 0, f = 0;
-  ConvertCoordinate(st, text, st.XTotalDigits, st.XIntegerDigits, v, f);
-  if (fine) *fine = f;
-  return v;
+// The X of a data block as the reader's tokeniser converts it.
+int32_t Convert(ReaderState st, std::string_view text, int32_t* fine = nullptr) {
+  const std::string block = "X" + std::string(text) + "*";
+  TokenizeBlock(st, block);
+  EXPECT_TRUE(st.LastBlock.HasX) << block;
+  if (fine) *fine = st.LastBlock.FineX;
+  return st.LastBlock.X;
 }
 
 // A file with one round aperture of 10 that flashes at the given data block.

@@ -1,9 +1,6 @@
 #include "pdf/crypt.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -31,55 +28,6 @@ std::string Hex(const TMD5Digest& d) {
 
 std::string Bytes(const std::array<uint8_t, 32>& a) {
   return std::string(reinterpret_cast<const char*>(a.data()), a.size());
-}
-
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  const std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::filesystem::path p = std::filesystem::path(dirs.substr(start, end - start)) / name;
-    std::error_code ec;
-    if (end > start && std::filesystem::is_regular_file(p, ec)) return p.string();
-    start = end + 1;
-  }
-  return {};
-}
-
-struct ToolResult {
-  int status = -1;  // exit status, or -1 when the program could not be run
-  std::string out;
-  std::string err;
-};
-
-// Runs a program (looked up on PATH) in dir, its output captured through files in dir.
-ToolResult RunTool(const std::vector<std::string>& argv, const std::filesystem::path& dir) {
-  ToolResult r;
-  const std::string outFile = (dir / ".tool-out").string();
-  const std::string errFile = (dir / ".tool-err").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return r;
-  int status = 0;
-  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
-  r.out = pvtest::ReadFile(outFile);
-  r.err = pvtest::ReadFile(errFile);
-  std::filesystem::remove(outFile);
-  std::filesystem::remove(errFile);
-  return r;
 }
 
 TEST(MD5, Rfc1321Vectors) {
@@ -287,7 +235,7 @@ std::string EncryptedPdf(const TgtPDFEncryption& crypt, const std::string& conte
 }
 
 void CheckWithQpdf(TgtPDFEncryptionLevel level) {
-  const std::string qpdf = FindProgram("qpdf");
+  const std::string qpdf = pvtest::FindTool("qpdf");
   if (qpdf.empty()) GTEST_SKIP() << "qpdf is not installed";
   TgtPDFEncryptionSettings s;
   s.SetEnabled(true);
@@ -303,7 +251,8 @@ void CheckWithQpdf(TgtPDFEncryptionLevel level) {
   EXPECT_EQ(pdf.find("Board Title"), std::string::npos);
   pvtest::WriteFile(file, pdf);
 
-  const auto user = RunTool({qpdf, "--check", "--password=user-pw", file.string()}, dir.path());
+  const auto user =
+      pvtest::RunProgram({qpdf, "--check", "--password=user-pw", file.string()}, dir.path());
   EXPECT_EQ(user.status, 0) << user.out << user.err;
   EXPECT_NE(user.out.find("Supplied password is user password"), std::string::npos) << user.out;
   EXPECT_NE(user.out.find(level == TgtPDFEncryptionLevel::el128bit ? "R = 3" : "R = 2"),
@@ -311,17 +260,19 @@ void CheckWithQpdf(TgtPDFEncryptionLevel level) {
       << user.out;
   EXPECT_NE(user.out.find("No syntax or stream encoding errors"), std::string::npos) << user.out;
 
-  const auto owner = RunTool({qpdf, "--check", "--password=owner-pw", file.string()}, dir.path());
+  const auto owner =
+      pvtest::RunProgram({qpdf, "--check", "--password=owner-pw", file.string()}, dir.path());
   EXPECT_EQ(owner.status, 0) << owner.out << owner.err;
   EXPECT_NE(owner.out.find("Supplied password is owner password"), std::string::npos) << owner.out;
 
-  const auto wrong = RunTool({qpdf, "--check", "--password=nope", file.string()}, dir.path());
+  const auto wrong =
+      pvtest::RunProgram({qpdf, "--check", "--password=nope", file.string()}, dir.path());
   EXPECT_NE(wrong.status, 0);
 
   const auto plain = dir / "plain.pdf";
-  const auto dec = RunTool({qpdf, "--decrypt", "--password=user-pw", "--qdf",
-                            "--object-streams=disable", file.string(), plain.string()},
-                           dir.path());
+  const auto dec = pvtest::RunProgram({qpdf, "--decrypt", "--password=user-pw", "--qdf",
+                                       "--object-streams=disable", file.string(), plain.string()},
+                                      dir.path());
   EXPECT_EQ(dec.status, 0) << dec.out << dec.err;
   const std::string out = pvtest::ReadFile(plain);
   // The decrypted (and inflated) operators; qdf output ends lines with LF only.

@@ -17,6 +17,7 @@
 #include "docengine/metafile.h"
 #include "docengine/metafile_canvas.h"
 #include "pdf/pdf_text.h"
+#include "support/pdf_doc.h"
 #include "support/support.h"
 
 using namespace pv;
@@ -24,24 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A document written into memory: Letter pages (612 x 792 points), origin at the page's
-// corner, no dialog, nothing opened afterwards.
-struct MemDoc {
-  std::vector<uint8_t> out;
-  TgtPDFEngine e;
-  explicit MemDoc(int32_t resolution = kScreenPPI) {
-    e.Preferences().SetShowSetupDialog(false);
-    e.Preferences().SetOpenAfterCreate(false);
-    e.Preferences().SetOutputToUserStream(true);
-    e.SetUserStream(&out);
-    e.SetMeasurementUnit(TgtUnitType::muPixels);
-    e.SetReferencePoint(TgtReferencePoint::rpPage);
-    e.SetInputXRes(resolution);
-    e.SetInputYRes(resolution);
-    e.Page().SetPaperSize(TgtPaperSize::Letter);
-  }
-  std::string Pdf() const { return std::string(out.begin(), out.end()); }
-};
+using pvtest::MemDoc;
 
 // The cross-reference table of a file, checked on the way: every entry but 0 in use and
 // pointing at its "n 0 obj", /Size matching, startxref at "xref". Offsets by object number.
@@ -322,30 +306,7 @@ TEST(PdfEngine, CommaDecimalLocaleStillWritesPoints) {
 
 namespace {
 
-// Sets an environment variable for a scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-    tzset();
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-    tzset();
-  }
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
-};
+using pvtest::ScopedEnv;
 
 std::string DateOf(MemDoc& d) {
   d.e.BeginDoc();

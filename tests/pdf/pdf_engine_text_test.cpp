@@ -16,6 +16,7 @@
 #include "pdf/pdf_text.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
+#include "support/pdf_doc.h"
 #include "support/support.h"
 
 using namespace pv;
@@ -23,25 +24,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A document written into memory without compression: Letter pages, origin at the page's
-// corner, 96 input dots per inch unless asked otherwise.
-struct MemDoc {
-  std::vector<uint8_t> out;
-  TgtPDFEngine e;
-  explicit MemDoc(int32_t resolution = kScreenPPI) {
-    e.Preferences().SetShowSetupDialog(false);
-    e.Preferences().SetOpenAfterCreate(false);
-    e.Preferences().SetOutputToUserStream(true);
-    e.SetUserStream(&out);
-    e.SetMeasurementUnit(TgtUnitType::muPixels);
-    e.SetReferencePoint(TgtReferencePoint::rpPage);
-    e.SetInputXRes(resolution);
-    e.SetInputYRes(resolution);
-    e.Page().SetPaperSize(TgtPaperSize::Letter);
+// The shared in-memory document without compression and with a clear brush, so that the
+// operators can be read straight from the file.
+struct MemDoc : pvtest::MemDoc {
+  explicit MemDoc(int32_t resolution = kScreenPPI) : pvtest::MemDoc(resolution) {
     e.Compression().Enabled = false;
     e.Brush().Style = TBrushStyle::bsClear;
   }
-  std::string Pdf() const { return std::string(out.begin(), out.end()); }
 };
 
 // Object offsets from the cross-reference table.

@@ -1,9 +1,6 @@
 #include "pdf/pdf_text.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -20,56 +17,6 @@
 
 namespace pv {
 namespace {
-
-// The full path of a program on PATH, or empty.
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::filesystem::path p = std::filesystem::path(dirs.substr(start, end - start)) / name;
-    std::error_code ec;
-    if (end > start && std::filesystem::is_regular_file(p, ec)) return p.string();
-    start = end + 1;
-  }
-  return {};
-}
-
-struct ToolResult {
-  int status = -1;  // exit status, or -1 when the program could not be run
-  std::string out;
-  std::string err;
-};
-
-// Runs a program (looked up on PATH) in dir, its output captured through files in dir.
-ToolResult RunTool(const std::vector<std::string>& argv, const std::filesystem::path& dir) {
-  ToolResult r;
-  const std::string outFile = (dir / ".tool-out").string();
-  const std::string errFile = (dir / ".tool-err").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return r;
-  int status = 0;
-  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
-  r.out = pvtest::ReadFile(outFile);
-  r.err = pvtest::ReadFile(errFile);
-  std::filesystem::remove(outFile);
-  std::filesystem::remove(errFile);
-  return r;
-}
 
 TEST(FormatNumber, FourDecimalsPointAndSign) {
   EXPECT_EQ(FormatNumber(0), "0.0000");
@@ -178,9 +125,9 @@ TEST(FormatNumber, CommaLocaleStillWritesPoint) {
       active = true;
       break;
     }
-  const std::string localedef = FindProgram("localedef");
+  const std::string localedef = pvtest::FindTool("localedef");
   if (!active && !localedef.empty()) {
-    const auto r = RunTool(
+    const auto r = pvtest::RunProgram(
         {localedef, "-i", "de_DE", "-f", "UTF-8", (dir / "de_DE.UTF-8").string()}, dir.path());
     if (r.status == 0) {
       setenv("LOCPATH", dir.path().c_str(), 1);

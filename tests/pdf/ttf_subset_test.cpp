@@ -3,10 +3,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,55 +26,6 @@ const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 std::vector<uint8_t> LoadFont() {
   const std::string s = pvtest::ReadFile(kDejaVu);
   return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  const std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::filesystem::path p = std::filesystem::path(dirs.substr(start, end - start)) / name;
-    std::error_code ec;
-    if (end > start && std::filesystem::is_regular_file(p, ec)) return p.string();
-    start = end + 1;
-  }
-  return {};
-}
-
-struct ToolResult {
-  int status = -1;  // exit status, or -1 when the program could not be run
-  std::string out;
-  std::string err;
-};
-
-// Runs a program (looked up on PATH) in dir, its output captured through files in dir.
-ToolResult RunTool(const std::vector<std::string>& argv, const std::filesystem::path& dir) {
-  ToolResult r;
-  const std::string outFile = (dir / ".tool-out").string();
-  const std::string errFile = (dir / ".tool-err").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return r;
-  int status = 0;
-  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
-  r.out = pvtest::ReadFile(outFile);
-  r.err = pvtest::ReadFile(errFile);
-  std::filesystem::remove(outFile);
-  std::filesystem::remove(errFile);
-  return r;
 }
 
 // A small reader of the parts of a font file the checks need, independent of the builder.
@@ -298,10 +246,10 @@ size_t DarkPixelsOfEmbedded(const std::vector<uint8_t>& fontFile, const std::str
   pvtest::TempDir dir;
   const auto file = dir / "subset.pdf";
   pvtest::WriteFile(file, pdf);
-  const auto check = RunTool({qpdf, "--check", file.string()}, dir.path());
+  const auto check = pvtest::RunProgram({qpdf, "--check", file.string()}, dir.path());
   EXPECT_EQ(check.status, 0) << check.out << check.err;
-  const auto render =
-      RunTool({pdftoppm, "-r", "72", "-gray", file.string(), (dir / "page").string()}, dir.path());
+  const auto render = pvtest::RunProgram(
+      {pdftoppm, "-r", "72", "-gray", file.string(), (dir / "page").string()}, dir.path());
   EXPECT_EQ(render.status, 0);
   EXPECT_EQ(render.err, "");  // no font complaints
   std::string pgm;
@@ -319,8 +267,8 @@ size_t DarkPixelsOfEmbedded(const std::vector<uint8_t>& fontFile, const std::str
 
 TEST(TrueTypeSubset, EmbeddedSubsetRendersInAPdf) {
   if (!std::filesystem::exists(kDejaVu)) GTEST_SKIP() << "DejaVu Sans is not installed";
-  const std::string qpdf = FindProgram("qpdf");
-  const std::string pdftoppm = FindProgram("pdftoppm");
+  const std::string qpdf = pvtest::FindTool("qpdf");
+  const std::string pdftoppm = pvtest::FindTool("pdftoppm");
   if (qpdf.empty() || pdftoppm.empty()) GTEST_SKIP() << "qpdf or pdftoppm missing";
   const std::vector<uint8_t> font = LoadFont();
   const FontView original(font);

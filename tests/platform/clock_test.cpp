@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "support/support.h"
+
 namespace pv {
 namespace {
 
@@ -66,29 +68,7 @@ TEST(Clock, DocumentDateFromReadings) {
   EXPECT_EQ(DocumentDateFrom("", local, 300), "D:20240601143000-05'00'");
 }
 
-// Sets an environment variable for the scope of a test and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-    tzset();
-  }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-    tzset();
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using pvtest::ScopedEnv;
 
 TEST(Clock, DocumentDateFromTheEnvironment) {
   {

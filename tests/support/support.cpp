@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -21,6 +22,9 @@
 namespace fs = std::filesystem;
 
 namespace pvtest {
+
+// ---------------------------------------------------------------------------------
+// Folders, files and the environment
 
 TempDir::TempDir() {
   std::random_device rd;
@@ -56,6 +60,26 @@ void WriteFile(const fs::path& p, const std::string& bytes) {
   std::ofstream f(p, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+  tzset();
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_)
+    setenv(name_.c_str(), old_->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+  tzset();
+}
+
+// ---------------------------------------------------------------------------------
+// Running programs
 
 namespace {
 
@@ -160,10 +184,21 @@ RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& cwd,
   return r;
 }
 
-fs::path CorpusDir() {
-  fs::path p = PLOTVANE_CORPUS_DIR;
-  std::error_code ec;
-  return fs::is_directory(p, ec) ? p : fs::path();
+std::string FindTool(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  const std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const fs::path candidate = fs::path(dirs.substr(start, end - start)) / name;
+    std::error_code ec;
+    // An empty entry would name a file of the working folder.
+    if (end > start && fs::is_regular_file(candidate, ec) && access(candidate.c_str(), X_OK) == 0)
+      return candidate.string();
+    start = end + 1;
+  }
+  return {};
 }
 
 fs::path PlotvaneBinary() {
@@ -173,10 +208,6 @@ fs::path SourceDir() {
   return PLOTVANE_SOURCE_DIR;
 }
 
-}  // namespace pvtest
-
-namespace pvtest {
-
 fs::path InstallBinary(const fs::path& dir) {
   fs::path bin = dir / "bin";
   fs::create_directories(bin);
@@ -185,6 +216,9 @@ fs::path InstallBinary(const fs::path& dir) {
   fs::permissions(exe, fs::perms::owner_all, fs::perm_options::add);
   return exe;
 }
+
+// ---------------------------------------------------------------------------------
+// Text
 
 std::vector<std::string> SplitLines(const std::string& text, bool* crlf) {
   std::vector<std::string> lines;
@@ -206,22 +240,71 @@ std::vector<std::string> SplitLines(const std::string& text, bool* crlf) {
   return lines;
 }
 
-}  // namespace pvtest
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
 
-namespace pvtest {
-
-std::string FindTool(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string p = path ? path : "/usr/bin:/bin";
+std::vector<std::string> SplitPages(const std::string& text) {
+  std::vector<std::string> pages;
   size_t start = 0;
-  while (start <= p.size()) {
-    size_t end = p.find(':', start);
-    if (end == std::string::npos) end = p.size();
-    fs::path candidate = fs::path(p.substr(start, end - start)) / name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    start = end + 1;
+  for (size_t ff = text.find('\f'); ff != std::string::npos; ff = text.find('\f', start)) {
+    pages.push_back(text.substr(start, ff - start));
+    start = ff + 1;
   }
-  return {};
+  return pages;
+}
+
+// ---------------------------------------------------------------------------------
+// Boards
+
+fs::path CorpusDir() {
+  fs::path p = PLOTVANE_CORPUS_DIR;
+  std::error_code ec;
+  return fs::is_directory(p, ec) ? p : fs::path();
+}
+
+std::vector<std::string> IndexedFiles(const fs::path& corpus) {
+  std::vector<std::string> files;
+  std::ifstream index(corpus / "INDEX.tsv");
+  std::string line;
+  std::getline(index, line);  // header
+  while (std::getline(index, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string path = line.substr(0, line.find('\t'));
+    if (!path.empty()) files.push_back(path);
+  }
+  return files;
+}
+
+std::string BusyBoard(int tracks) {
+  std::mt19937 rng(12345);
+  std::uniform_int_distribution<int> c(0, 40000);
+  std::string s = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\n";
+  for (int i = 0; i < tracks; ++i) {
+    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D02*\n";
+    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D01*\n";
+  }
+  return s + "M02*\n";
+}
+
+// ---------------------------------------------------------------------------------
+// PDF checks
+
+bool Inflate(std::string_view z, std::string& out) {
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) return false;
+  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(z.data()));
+  s.avail_in = static_cast<uInt>(z.size());
+  char buf[65536];
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    s.next_out = reinterpret_cast<Bytef*>(buf);
+    s.avail_out = sizeof buf;
+    rc = inflate(&s, Z_NO_FLUSH);
+    out.append(buf, sizeof buf - s.avail_out);
+  }
+  inflateEnd(&s);
+  return rc == Z_STREAM_END && s.avail_in == 0;
 }
 
 namespace {
@@ -279,10 +362,6 @@ std::string PdfText(const fs::path& pdf) {
   return RunProgram({tool, pdf.string(), "-"}, fs::temp_directory_path()).out;
 }
 
-}  // namespace pvtest
-
-namespace pvtest {
-
 GreyImage RenderPage(const fs::path& pdf, int page, int dpi, bool mutool) {
   GreyImage img;
   std::string tool = FindTool(mutool ? "mutool" : "pdftoppm");
@@ -336,56 +415,6 @@ Box DarkBox(const GreyImage& img, int x0, int y0, int x1, int y1, unsigned char 
       if (y > b.bottom) b.bottom = y;
     }
   return b;
-}
-
-}  // namespace pvtest
-
-namespace pvtest {
-
-bool Inflate(std::string_view z, std::string& out) {
-  z_stream s{};
-  if (inflateInit(&s) != Z_OK) return false;
-  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(z.data()));
-  s.avail_in = static_cast<uInt>(z.size());
-  char buf[65536];
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    s.next_out = reinterpret_cast<Bytef*>(buf);
-    s.avail_out = sizeof buf;
-    rc = inflate(&s, Z_NO_FLUSH);
-    out.append(buf, sizeof buf - s.avail_out);
-  }
-  inflateEnd(&s);
-  return rc == Z_STREAM_END && s.avail_in == 0;
-}
-
-}  // namespace pvtest
-
-namespace pvtest {
-
-std::string BusyBoard(int tracks) {
-  std::mt19937 rng(12345);
-  std::uniform_int_distribution<int> c(0, 40000);
-  std::string s = "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\n";
-  for (int i = 0; i < tracks; ++i) {
-    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D02*\n";
-    s += "X" + std::to_string(c(rng)) + "Y" + std::to_string(c(rng)) + "D01*\n";
-  }
-  return s + "M02*\n";
-}
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::vector<std::string> SplitPages(const std::string& text) {
-  std::vector<std::string> pages;
-  size_t start = 0;
-  for (size_t ff = text.find('\f'); ff != std::string::npos; ff = text.find('\f', start)) {
-    pages.push_back(text.substr(start, ff - start));
-    start = ff + 1;
-  }
-  return pages;
 }
 
 }  // namespace pvtest

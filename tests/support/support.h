@@ -1,14 +1,18 @@
 #pragma once
-// Helpers shared by the test suites: temporary folders, running the real binary,
-// the corpus location.
+// Helpers shared by the test suites: temporary folders and files, running programs (the
+// built binary and the PDF tools), the corpus, and checking the PDFs that come out.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace pvtest {
+
+// ---------------------------------------------------------------------------------
+// Folders, files and the environment
 
 // A fresh folder under the system temp folder, removed when the object goes away.
 class TempDir {
@@ -25,10 +29,24 @@ class TempDir {
 };
 
 std::string ReadFile(const std::filesystem::path& p);
-// Inflates one whole zlib stream (header and Adler-32 checked) into `out`; false when the
-// stream is damaged, ends early or is followed by more bytes.
-bool Inflate(std::string_view z, std::string& out);
 void WriteFile(const std::filesystem::path& p, const std::string& bytes);
+
+// Sets an environment variable (unsets it for nullptr) for a scope and puts the old value
+// back afterwards; the time zone is read again both times, so TZ takes effect at once.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// ---------------------------------------------------------------------------------
+// Running programs
 
 struct RunResult {
   int status = -1;  // exit status, or 128 + signal
@@ -52,49 +70,50 @@ struct RunLimits {
   std::function<bool()> signalWhen;
 };
 
-// Runs a program with arguments (no shell), in a working folder, capturing both streams.
+// Runs a program given by its path, with arguments (no shell), in a working folder,
+// standard input from /dev/null, capturing both streams.
 RunResult RunProgram(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
                      const std::vector<std::string>& extra_env = {}, const RunLimits& limits = {});
 
-// The corpus folder beside the repository, or empty when it is absent.
-std::filesystem::path CorpusDir();
+// Full path of an executable regular file on PATH, or empty.
+std::string FindTool(const std::string& name);
 
-// The built plotvane binary.
+// The built plotvane binary and the repository it was built from.
 std::filesystem::path PlotvaneBinary();
 std::filesystem::path SourceDir();
-
-}  // namespace pvtest
-
-namespace pvtest {
 
 // Copies the plotvane binary into <dir>/bin so that its program folder (settings file and
 // log) is private to the test; returns the copy's path.
 std::filesystem::path InstallBinary(const std::filesystem::path& dir);
 
+// ---------------------------------------------------------------------------------
+// Text
+
 // Splits text into lines on "\r\n"; true in *crlf when every line break is CR LF.
 std::vector<std::string> SplitLines(const std::string& text, bool* crlf = nullptr);
-// A board of many tracks at pseudo-random places (fixed seed): 8000 tracks make a PDF of
-// about 70 KiB, 100000 a page content of several deflate chunks.
-std::string BusyBoard(int tracks);
 // True when one of the lines is exactly `line`.
 bool HasLine(const std::vector<std::string>& lines, const std::string& line);
 // The pages of pdftotext's output (each page ends with a form feed).
 std::vector<std::string> SplitPages(const std::string& text);
 
-}  // namespace pvtest
+// ---------------------------------------------------------------------------------
+// Boards
 
-namespace pvtest {
-// The same as RunProgram, for tests outside a TEST body's scope of Test::Run.
-inline RunResult Run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-                     const std::vector<std::string>& extra_env = {}) {
-  return RunProgram(argv, cwd, extra_env);
-}
-}  // namespace pvtest
+// The corpus folder beside the repository, or empty when it is absent.
+std::filesystem::path CorpusDir();
+// The paths (relative to the corpus) listed in the first column of its INDEX.tsv.
+std::vector<std::string> IndexedFiles(const std::filesystem::path& corpus);
 
-namespace pvtest {
+// A board of many tracks at pseudo-random places (fixed seed): 8000 tracks make a PDF of
+// about 70 KiB, 100000 a page content of several deflate chunks.
+std::string BusyBoard(int tracks);
 
-// Full path of a tool on PATH, or empty.
-std::string FindTool(const std::string& name);
+// ---------------------------------------------------------------------------------
+// PDF checks
+
+// Inflates one whole zlib stream (header and Adler-32 checked) into `out`; false when the
+// stream is damaged, ends early or is followed by more bytes.
+bool Inflate(std::string_view z, std::string& out);
 
 // Checks a PDF the way a user meets it: qpdf --check, rendering with pdftoppm and with
 // mutool draw (at a low resolution), all without errors or warnings on standard error.
@@ -105,10 +124,6 @@ std::vector<std::string> CheckPdf(const std::filesystem::path& pdf);
 // pages separated by form feeds).
 int PdfPageCount(const std::filesystem::path& pdf);
 std::string PdfText(const std::filesystem::path& pdf);
-
-}  // namespace pvtest
-
-namespace pvtest {
 
 // A grey page rendered by pdftoppm, or by mutool draw when `mutool` (P5 PGM); empty when
 // the tool is absent.
