@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "gerber_test_util.h"
@@ -313,4 +314,55 @@ TEST(Excellon, CorpusDrillFiles) {
   }
   EXPECT_EQ(refusals, static_cast<int>(refused.size()));
   EXPECT_GE(accepted, 60);
+}
+
+// The board's own copper is the reference for where holes go: every hole of these drill
+// files (Altium, Allegro, OrCAD, EasyEDA, PADS, Xpedition and two others) lies on the centre of a
+// flash of its board's Gerber layers (within 3 thousandths). Several are files an independent
+// viewer misreads (a ;FILE_FORMAT comment, no stated format, tools in mils), so its picture cannot
+// be the reference here.
+TEST(Excellon, CorpusHolesLieOnTheirBoardsPads) {
+  const fs::path corpus = CorpusDir();
+  if (corpus.empty() || !fs::exists(corpus / "drill/INDEX.tsv")) GTEST_SKIP() << "no corpus";
+  struct Board {
+    const char* drill;
+    std::vector<const char*> layers;
+  };
+  const std::vector<Board> boards = {
+      {"gerbonara/altium-composite-drill/LimeSDR-QPCIe_1v2-RoundHoles.TXT",
+       {"gerbonara/altium-composite-drill/LimeSDR-QPCIe_1v2.GTL"}},
+      {"gerbonara/allegro/ncdrill-1-4.drl", {"gerbonara/allegro/l1_primary.art"}},
+      {"gerbonara/easyeda/Gerber_Drill_PTH.DRL", {"gerbonara/easyeda/Gerber_TopLayer.GTL"}},
+      {"gerbonara/orcad/arena_12-12_v6_L1-L6.drl", {"gerbonara/orcad/TOP.art"}},
+      {"gerbonara/pads/Drill.drl", {"gerbonara/pads/Top.pho"}},
+      {"gerbonara/siemens/80101_0125_F200_ThruHolePlated.ncd",
+       {"gerbonara/siemens/80101_0125_F200_L01_Top.gdo"}},
+      {"gerbv/ekf2/drill20.exc", {"gerbv/ekf2/l1.grb"}},
+      {"tracespace/usbvil/pic18f14k50.txt", {"tracespace/usbvil/pic18f14k50.gtl"}},
+  };
+  for (const Board& b : boards) {
+    SCOPED_TRACE(b.drill);
+    const DrillRead drill = ReadPath(corpus / "drill" / b.drill);
+    ASSERT_TRUE(drill.accepted) << drill.refusal;
+    std::set<std::pair<int32_t, int32_t>> pads;
+    for (const char* layer : b.layers) {
+      ASSERT_TRUE(fs::exists(corpus / layer)) << layer;
+      const DrillRead copper = ReadPath(corpus / layer);
+      ASSERT_TRUE(copper.accepted) << layer;
+      for (int32_t i = 0; i < copper.image.Count; ++i)
+        if (copper.rec(i).Kind != rkTrack && copper.rec(i).Kind != rkArc)
+          pads.insert({copper.rec(i).X, copper.rec(i).Y});
+    }
+    const auto onPad = [&](int32_t x, int32_t y) {
+      for (int32_t dx = -3; dx <= 3; ++dx)
+        for (int32_t dy = -3; dy <= 3; ++dy)
+          if (pads.count({x + dx, y + dy})) return true;
+      return false;
+    };
+    const V holes = Holes(drill);
+    ASSERT_GT(holes.size(), 30u);
+    size_t off = 0;
+    for (const std::vector<int32_t>& h : holes) off += !onPad(h[0], h[1]);
+    EXPECT_EQ(off, 0u) << "of " << holes.size() << " holes";
+  }
 }
