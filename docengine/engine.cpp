@@ -125,6 +125,12 @@ bool TgtCustomDocumentEngine::ShapeAllowed() const {
   return docOpen_ && (capabilities_ & capShape) && itemsToRender_.Contains(irShape);
 }
 
+TgtMetafileHost::ItemKinds TgtCustomDocumentEngine::RecordingItemKinds() const {
+  return {itemsToRender_.Contains(irText) && (capabilities_ & capText),
+          itemsToRender_.Contains(irImage) && (capabilities_ & capImage),
+          itemsToRender_.Contains(irShape) && (capabilities_ & capShape)};
+}
+
 bool TgtCustomDocumentEngine::InArea(double x, double y) const {
   return x >= area_.Left && x < area_.Right && y >= area_.Top && y < area_.Bottom;
 }

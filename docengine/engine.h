@@ -20,6 +20,7 @@
 #include "docengine/engine_preferences.h"
 #include "docengine/items.h"
 #include "docengine/metafile.h"
+#include "docengine/metafile_host.h"
 #include "docengine/page_settings.h"
 #include "platform/fonts.h"
 #include "platform/graphics.h"
@@ -183,7 +184,7 @@ using TgtCellDrawEvent = std::function<void(TgtCustomDocumentEngine& sender, int
 using TgtCalcVariablesEvent =
     std::function<void(TgtCustomDocumentEngine& sender, std::u16string& text)>;
 
-class TgtCustomDocumentEngine : public TgtComponent {
+class TgtCustomDocumentEngine : public TgtComponent, public TgtMetafileHost {
  public:
   TgtCustomDocumentEngine();
   ~TgtCustomDocumentEngine() override;
@@ -382,7 +383,7 @@ class TgtCustomDocumentEngine : public TgtComponent {
   const std::vector<std::string>& OutputFiles() const { return outputFiles_; }
   int32_t EngineStateCount() const { return static_cast<int32_t>(states_.size()); }
 
-  // ---- Used by the metafile processor and the output back ends ---------------------------
+  // ---- Used by the output back ends -----------------------------------------------------
   // The item list of the current band (page, header, ...).
   TgtItemList& CurrentItemList();
   // The item list of the current page.
@@ -437,6 +438,19 @@ class TgtCustomDocumentEngine : public TgtComponent {
   TgtGraphic backgroundImage_;
 
  private:
+  // What the metafile processor plays a recording into.
+  ItemKinds RecordingItemKinds() const override;
+  int32_t RecordingXRes() const override { return inputXRes_; }
+  int32_t RecordingYRes() const override { return inputYRes_; }
+  TgtItemList& RecordingBandItems() override { return CurrentItemList(); }
+  TgtItemList& RecordingPageItems() override { return PageItemList(); }
+  int32_t AddRecordingBitmap(std::vector<uint8_t> bitmapFile) override {
+    return AddImageToList(std::move(bitmapFile));
+  }
+  fonts::TextExtent MeasureRecordingText(std::u16string_view text, const TFont& font) override {
+    return MeasureText(text, font);
+  }
+
   struct ImageEntry {
     TgtGraphic Graphic;
     bool Stream = false;  // an image stream's slot; the picture belongs to its item

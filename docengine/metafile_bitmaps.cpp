@@ -5,7 +5,6 @@
 #include <type_traits>
 
 #include "docengine/emf.h"
-#include "docengine/engine.h"
 #include "docengine/items.h"
 #include "docengine/metafile_processor.h"
 #include "docengine/metafile_processor_internal.h"
@@ -125,7 +124,7 @@ bool TgtMetafileProcessor::Image(const TEmfRecord& rec, double left, double top,
     // Entirely outside the clip: nothing of the picture shows.
     if (l >= r || t >= d) return true;
   }
-  const int32_t index = engine_.AddImageToList(EmfBitmapFile(info, bits));
+  const int32_t index = host_.AddRecordingBitmap(EmfBitmapFile(info, bits));
   TgtImageItem& item = target_.Add<TgtImageItem>();
   item.SetRect(l, t, r, d);
   item.ImageIndex = index;

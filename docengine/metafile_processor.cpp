@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "docengine/emf.h"
-#include "docengine/engine.h"
 #include "docengine/items.h"
 #include "docengine/metafile.h"
 #include "docengine/metafile_processor_internal.h"
@@ -41,15 +40,14 @@ bool Finite(const TgtXForm& m) {
 
 }  // namespace
 
-TgtMetafileProcessor::TgtMetafileProcessor(TgtCustomDocumentEngine& engine)
-    : engine_(engine), target_(engine.CurrentItemList()), scratch_(std::make_unique<Scratch>()) {
-  const auto items = engine.ItemsToRender();
-  const uint16_t caps = engine.Capabilities();
-  textEnabled_ = items.Contains(irText) && (caps & capText);
-  imageEnabled_ = items.Contains(irImage) && (caps & capImage);
-  shapeEnabled_ = items.Contains(irShape) && (caps & capShape);
-  const int32_t xres = engine.InputXRes();
-  const int32_t yres = engine.InputYRes();
+TgtMetafileProcessor::TgtMetafileProcessor(TgtMetafileHost& host)
+    : host_(host), target_(host.RecordingBandItems()), scratch_(std::make_unique<Scratch>()) {
+  const TgtMetafileHost::ItemKinds kinds = host.RecordingItemKinds();
+  textEnabled_ = kinds.Text;
+  imageEnabled_ = kinds.Image;
+  shapeEnabled_ = kinds.Shape;
+  const int32_t xres = host.RecordingXRes();
+  const int32_t yres = host.RecordingYRes();
   resX_ = xres > 0 ? kPPI / xres : 1.0;
   resY_ = yres > 0 ? kPPI / yres : 1.0;
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "docengine/emf.h"
-#include "docengine/engine.h"
 #include "docengine/items.h"
 #include "docengine/metafile_processor.h"
 #include "docengine/metafile_processor_internal.h"
@@ -159,7 +158,7 @@ bool TgtMetafileProcessor::Text(const TEmfRecord& rec) {
   const bool horizontal = align & (taLeft | taRight | taCentre);
   const bool moves = vertical && horizontal && !((align & taTop) && (align & taLeft));
   fonts::TextExtent ext;
-  if (updateCp || moves) ext = engine_.MeasureText(line, item.Font);
+  if (updateCp || moves) ext = host_.MeasureRecordingText(line, item.Font);
 
   // 8. The advance of the current position.
   if (updateCp) {
@@ -233,7 +232,7 @@ void TgtMetafileProcessor::FlushFill() {
     if (dc_.DecorationWindow == 0 && DecorationTest(a.X, a.Y, z.X, z.Y)) return;
   }
   if (!shapeEnabled_) return;
-  TgtShapeItem& s = engine_.PageItemList().Add<TgtShapeItem>();
+  TgtShapeItem& s = host_.RecordingPageItems().Add<TgtShapeItem>();
   if (l != r && t != b) {
     s.Kind = skRectangle;
     s.Brush = dc_.Brush;
