@@ -4,7 +4,7 @@
 
 #include <charconv>
 
-#include "docengine/engine_internal.h"
+#include "docengine/engine_paragraph_table.h"
 #include "docengine/metafile_canvas.h"
 #include "docengine/rounding.h"
 #include "platform/checked.h"

@@ -392,7 +392,6 @@ class TgtCustomDocumentEngine : public TgtComponent, public TgtMetafileHost {
   int32_t AddImageToList(std::vector<uint8_t> bitmapFile);
   // The image-list entry of an index; null when there is none (or it was freed).
   const TgtGraphic* ImageAt(int32_t index) const;
-  int32_t ImageCount() const { return static_cast<int32_t>(images_.size()); }
   // Width and height of a text in a font, screen pixels. A trailing CR LF is not
   // measured; an empty text measures as " " with width 1.
   fonts::TextExtent MeasureText(std::u16string_view text, const TFont& font);
@@ -430,8 +429,6 @@ class TgtCustomDocumentEngine : public TgtComponent, public TgtMetafileHost {
     }
     throw error;
   }
-  // Errors raised so far (also those handed to OnErrorMessage).
-  uint32_t ErrorsRaised() const { return errorsRaised_; }
 
   TColor backgroundColor_ = clWhite;
   TgtBackgroundDisplayType backgroundDisplayType_ = TgtBackgroundDisplayType::dtCenter;
@@ -467,7 +464,6 @@ class TgtCustomDocumentEngine : public TgtComponent, public TgtMetafileHost {
   void SetBand(TgtBand band);
   void UpdateDrawingArea();
   void CompleteRecording();
-  void FreeDocument();
   TgtShapeItem* AddShape(uint8_t kind, bool filled);
   // px: corners in screen pixels, area origin included.
   void AddImageItem(const TgtRectD& px, int32_t imageIndex);

@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "docengine/engine.h"
-#include "docengine/engine_internal.h"
+#include "docengine/engine_paragraph_table.h"
 
 namespace pv {
 

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "docengine/brush_hatch.h"
 #include "docengine/emf.h"
 #include "docengine/items.h"
 #include "docengine/metafile_processor.h"
@@ -160,28 +161,9 @@ bool TgtMetafileProcessor::CreateBrush(const TEmfRecord& rec) {
   if (r.lb.lbStyle == BS_NULL) {
     o->Brush.Style = TBrushStyle::bsClear;
   } else if (r.lb.lbStyle == BS_HATCHED) {
-    switch (r.lb.lbHatch) {
-      case HS_HORIZONTAL:
-        o->Brush.Style = TBrushStyle::bsHorizontal;
-        break;
-      case HS_VERTICAL:
-        o->Brush.Style = TBrushStyle::bsVertical;
-        break;
-      case HS_FDIAGONAL:
-        o->Brush.Style = TBrushStyle::bsFDiagonal;
-        break;
-      case HS_BDIAGONAL:
-        o->Brush.Style = TBrushStyle::bsBDiagonal;
-        break;
-      case HS_CROSS:
-        o->Brush.Style = TBrushStyle::bsCross;
-        break;
-      case HS_DIAGCROSS:
-        o->Brush.Style = TBrushStyle::bsDiagCross;
-        break;
-      default:
-        break;
-    }
+    // An unknown hatch keeps the brush solid.
+    TBrushStyle style;
+    if (BrushStyleOfHatch(r.lb.lbHatch, style)) o->Brush.Style = style;
   }
   return true;
 }
@@ -234,13 +216,13 @@ bool TgtMetafileProcessor::CreateFont(const TEmfRecord& rec) {
     f.Font.Height = lf.lfHeight;
   } else {
     // The size in points, held as the height of a character on the screen.
-    const int32_t points = std::abs(RoundInt(lf.lfHeight * -72.0 / kPPI));
-    f.Font.Height = -RoundInt(points * kPPI / 72.0);
+    const int32_t points = std::abs(RoundPixels(lf.lfHeight * -72.0 / kPPI));
+    f.Font.Height = -RoundPixels(points * kPPI / 72.0);
   }
   if (IsoAniso()) {
     const double r1 = resX_;
-    const double k = RoundInt(dc_.ViewportExt.X / r1);
-    f.Font.Height = RoundInt(f.Font.Height / (dc_.WindowExt.X / k) * r1);
+    const double k = RoundPixels(dc_.ViewportExt.X / r1);
+    f.Font.Height = RoundPixels(f.Font.Height / (dc_.WindowExt.X / k) * r1);
   } else {
     f.Font.Height = CheckedTrunc(std::ceil(f.Font.Height * dc_.XForm.eM22));
   }

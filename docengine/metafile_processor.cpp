@@ -114,15 +114,15 @@ double TgtMetafileProcessor::MapLength(int32_t w) const {
   double w1 = w;
   if (IsoAniso()) {
     const double r = resX_;
-    const double k = RoundInt(dc_.ViewportExt.X / r);
-    w1 = RoundInt(w / (dc_.WindowExt.X / k) * r);
+    const double k = RoundPixels(dc_.ViewportExt.X / r);
+    w1 = RoundPixels(w / (dc_.WindowExt.X / k) * r);
   }
   return w1 * dc_.XForm.eM11;
 }
 
 // A pen width in the item: the mapped length rounded, never below 1.
 int32_t TgtMetafileProcessor::PenWidth(int32_t w) const {
-  const int64_t mapped = std::llabs(int64_t{RoundInt(MapLength(w))});
+  const int64_t mapped = std::llabs(int64_t{RoundPixels(MapLength(w))});
   return mapped == 0 ? 1 : CheckedNarrow(mapped);
 }
 

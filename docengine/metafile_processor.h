@@ -174,7 +174,10 @@ class TgtMetafileProcessor {
 
   DcState dc_;
   std::vector<TgtGDIOBJ> objects_;
-  // Saved states keyed by the decimal count of states held when each was saved.
+  // Saved states keyed by the decimal count of states held when each was saved. A restore
+  // removes only the entry it finds, not those saved after it as a device context would;
+  // a later save may then repeat a key and the first match wins. Pages already made
+  // depend on that order, so it stays (the key as text compares like the number).
   std::vector<std::pair<std::string, TgtMetaState>> states_;
   // Record decoding buffers, reused from record to record.
   std::unique_ptr<Scratch> scratch_;

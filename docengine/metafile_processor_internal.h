@@ -8,7 +8,7 @@
 
 #include "docengine/emf.h"
 #include "docengine/metafile_processor.h"
-#include "platform/checked.h"
+#include "docengine/rounding.h"
 #include "platform/graphics.h"
 
 namespace pv {
@@ -37,11 +37,6 @@ enum : uint32_t {
   taBottom = 64,
   taBaseline = 128
 };
-
-// Round to nearest (halves to even), the result must fit 32 bits.
-inline int32_t RoundInt(double v) {
-  return CheckedTrunc(std::nearbyint(v));
-}
 
 inline TColor Color(COLORREF c) {
   return static_cast<TColor>(c & 0xFFFFFF);

@@ -142,7 +142,7 @@ bool TgtMetafileProcessor::SelectClipRgn(const TEmfRecord& rec) {
   auto mapped = [this](const RECTL& rc) {
     const TgtPoint a = MapRectPoint(rc.left, rc.top);
     const TgtPoint b = MapRectPoint(rc.right, rc.bottom);
-    return TRect{RoundInt(a.X), RoundInt(a.Y), RoundInt(b.X), RoundInt(b.Y)};
+    return TRect{RoundPixels(a.X), RoundPixels(a.Y), RoundPixels(b.X), RoundPixels(b.Y)};
   };
   if (rects.size() == 1) {
     const TRect b = mapped(head.rcBound);

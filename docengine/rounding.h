@@ -1,5 +1,6 @@
 #pragma once
-// Rounding of lengths in screen pixels to whole pixels.
+// Rounding to whole screen pixels (and other whole numbers of the engine and the metafile
+// processor).
 #include <cmath>
 #include <cstdint>
 
@@ -7,7 +8,7 @@
 
 namespace pv {
 
-// Delphi-style Round (half to even), range-checked to 32 bits.
+// Round to nearest, halves to even; the result must fit 32 bits.
 inline int32_t RoundPixels(double v) {
   return CheckedTrunc(std::nearbyint(v));
 }
