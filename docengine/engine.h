@@ -462,9 +462,15 @@ class TgtCustomDocumentEngine : public TgtComponent, public TgtMetafileHost {
   TgtBandItem* BandItem(TgtBand band) const;
   TgtPageItem* CurrentPageItem() const;
   void SetBand(TgtBand band);
+  // With an open document: closes the open table, then switches to the band or empties it.
+  void EnterBand(TgtBand band);
+  void ClearBand(TgtBandItem* band);
   void UpdateDrawingArea();
   void CompleteRecording();
   TgtShapeItem* AddShape(uint8_t kind, bool filled);
+  // A text item of the current tools at (x, y) in MeasurementUnit; null when text is not
+  // allowed or the point lies outside the drawing area.
+  TgtTextItem* AddTextItem(std::u16string_view text, double x, double y);
   // px: corners in screen pixels, area origin included.
   void AddImageItem(const TgtRectD& px, int32_t imageIndex);
   void RenderShape(const TgtShapeItem& s);

@@ -84,87 +84,59 @@ void TgtCustomDocumentEngine::UpdateDrawingArea() {
   }
 }
 
-void TgtCustomDocumentEngine::BeginHeader() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdHeader);
-  }
-}
-void TgtCustomDocumentEngine::EndHeader() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdPage);
-  }
-}
-void TgtCustomDocumentEngine::BeginFooter() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdFooter);
-  }
-}
-void TgtCustomDocumentEngine::EndFooter() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdPage);
-  }
-}
-void TgtCustomDocumentEngine::BeginUnderlay() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdUnderlay);
-  }
-}
-void TgtCustomDocumentEngine::EndUnderlay() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdPage);
-  }
-}
-void TgtCustomDocumentEngine::BeginOverlay() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdOverlay);
-  }
-}
-void TgtCustomDocumentEngine::EndOverlay() {
-  if (docOpen_) {
-    EndTable();
-    SetBand(TgtBand::bdPage);
-  }
+// Every band switch and clear first closes an open table: its rows belong to the band
+// it was begun in.
+void TgtCustomDocumentEngine::EnterBand(TgtBand band) {
+  if (!docOpen_) return;
+  EndTable();
+  SetBand(band);
 }
 
-namespace {
-void ClearBand(TgtBandItem* b) {
+void TgtCustomDocumentEngine::ClearBand(TgtBandItem* b) {
+  if (!docOpen_) return;
+  EndTable();
   if (!b) return;
   b->Items.Clear();
   b->FlowY = -1;
   b->FlowHeight = 0;
 }
-}  // namespace
+
+void TgtCustomDocumentEngine::BeginHeader() {
+  EnterBand(TgtBand::bdHeader);
+}
+void TgtCustomDocumentEngine::EndHeader() {
+  EnterBand(TgtBand::bdPage);
+}
+void TgtCustomDocumentEngine::BeginFooter() {
+  EnterBand(TgtBand::bdFooter);
+}
+void TgtCustomDocumentEngine::EndFooter() {
+  EnterBand(TgtBand::bdPage);
+}
+void TgtCustomDocumentEngine::BeginUnderlay() {
+  EnterBand(TgtBand::bdUnderlay);
+}
+void TgtCustomDocumentEngine::EndUnderlay() {
+  EnterBand(TgtBand::bdPage);
+}
+void TgtCustomDocumentEngine::BeginOverlay() {
+  EnterBand(TgtBand::bdOverlay);
+}
+void TgtCustomDocumentEngine::EndOverlay() {
+  EnterBand(TgtBand::bdPage);
+}
 
 void TgtCustomDocumentEngine::ClearHeader() {
-  if (docOpen_) {
-    EndTable();
-    ClearBand(header_.get());
-  }
+  ClearBand(header_.get());
 }
 void TgtCustomDocumentEngine::ClearFooter() {
-  if (docOpen_) {
-    EndTable();
-    ClearBand(footer_.get());
-  }
+  ClearBand(footer_.get());
 }
 void TgtCustomDocumentEngine::ClearUnderlay() {
-  if (docOpen_) {
-    EndTable();
-    ClearBand(underlay_.get());
-  }
+  ClearBand(underlay_.get());
 }
 void TgtCustomDocumentEngine::ClearOverlay() {
-  if (docOpen_) {
-    EndTable();
-    ClearBand(overlay_.get());
-  }
+  ClearBand(overlay_.get());
 }
 
 }  // namespace pv
