@@ -20,6 +20,7 @@
 #include "docengine/engine_preferences.h"
 #include "docengine/items.h"
 #include "docengine/metafile.h"
+#include "docengine/metafile_host.h"
 #include "docengine/page_settings.h"
 #include "platform/fonts.h"
 #include "platform/graphics.h"
@@ -183,7 +184,7 @@ using TgtCellDrawEvent = std::function<void(TgtCustomDocumentEngine& sender, int
 using TgtCalcVariablesEvent =
     std::function<void(TgtCustomDocumentEngine& sender, std::u16string& text)>;
 
-class TgtCustomDocumentEngine : public TgtComponent {
+class TgtCustomDocumentEngine : public TgtComponent, public TgtMetafileHost {
  public:
   TgtCustomDocumentEngine();
   ~TgtCustomDocumentEngine() override;
@@ -382,7 +383,7 @@ class TgtCustomDocumentEngine : public TgtComponent {
   const std::vector<std::string>& OutputFiles() const { return outputFiles_; }
   int32_t EngineStateCount() const { return static_cast<int32_t>(states_.size()); }
 
-  // ---- Used by the metafile processor and the output back ends ---------------------------
+  // ---- Used by the output back ends -----------------------------------------------------
   // The item list of the current band (page, header, ...).
   TgtItemList& CurrentItemList();
   // The item list of the current page.
@@ -391,7 +392,6 @@ class TgtCustomDocumentEngine : public TgtComponent {
   int32_t AddImageToList(std::vector<uint8_t> bitmapFile);
   // The image-list entry of an index; null when there is none (or it was freed).
   const TgtGraphic* ImageAt(int32_t index) const;
-  int32_t ImageCount() const { return static_cast<int32_t>(images_.size()); }
   // Width and height of a text in a font, screen pixels. A trailing CR LF is not
   // measured; an empty text measures as " " with width 1.
   fonts::TextExtent MeasureText(std::u16string_view text, const TFont& font);
@@ -429,14 +429,25 @@ class TgtCustomDocumentEngine : public TgtComponent {
     }
     throw error;
   }
-  // Errors raised so far (also those handed to OnErrorMessage).
-  uint32_t ErrorsRaised() const { return errorsRaised_; }
 
   TColor backgroundColor_ = clWhite;
   TgtBackgroundDisplayType backgroundDisplayType_ = TgtBackgroundDisplayType::dtCenter;
   TgtGraphic backgroundImage_;
 
  private:
+  // What the metafile processor plays a recording into.
+  ItemKinds RecordingItemKinds() const override;
+  int32_t RecordingXRes() const override { return inputXRes_; }
+  int32_t RecordingYRes() const override { return inputYRes_; }
+  TgtItemList& RecordingBandItems() override { return CurrentItemList(); }
+  TgtItemList& RecordingPageItems() override { return PageItemList(); }
+  int32_t AddRecordingBitmap(std::vector<uint8_t> bitmapFile) override {
+    return AddImageToList(std::move(bitmapFile));
+  }
+  fonts::TextExtent MeasureRecordingText(std::u16string_view text, const TFont& font) override {
+    return MeasureText(text, font);
+  }
+
   struct ImageEntry {
     TgtGraphic Graphic;
     bool Stream = false;  // an image stream's slot; the picture belongs to its item
@@ -451,10 +462,15 @@ class TgtCustomDocumentEngine : public TgtComponent {
   TgtBandItem* BandItem(TgtBand band) const;
   TgtPageItem* CurrentPageItem() const;
   void SetBand(TgtBand band);
+  // With an open document: closes the open table, then switches to the band or empties it.
+  void EnterBand(TgtBand band);
+  void ClearBand(TgtBandItem* band);
   void UpdateDrawingArea();
   void CompleteRecording();
-  void FreeDocument();
   TgtShapeItem* AddShape(uint8_t kind, bool filled);
+  // A text item of the current tools at (x, y) in MeasurementUnit; null when text is not
+  // allowed or the point lies outside the drawing area.
+  TgtTextItem* AddTextItem(std::u16string_view text, double x, double y);
   // px: corners in screen pixels, area origin included.
   void AddImageItem(const TgtRectD& px, int32_t imageIndex);
   void RenderShape(const TgtShapeItem& s);

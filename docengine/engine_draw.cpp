@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "docengine/engine.h"
-#include "docengine/engine_internal.h"
+#include "docengine/engine_paragraph_table.h"
 
 namespace pv {
 
@@ -170,10 +170,10 @@ void TgtCustomDocumentEngine::SetTextOption(uint8_t option) {
   textOption_ = option;
 }
 
-void TgtCustomDocumentEngine::TextOut(std::u16string_view text, double x, double y) {
-  if (!TextAllowed()) return;
+TgtTextItem* TgtCustomDocumentEngine::AddTextItem(std::u16string_view text, double x, double y) {
+  if (!TextAllowed()) return nullptr;
   const double px = ConvertX(x), py = ConvertY(y);
-  if (!InArea(px, py)) return;
+  if (!InArea(px, py)) return nullptr;
   auto& item = CurrentItemList().Add<TgtTextItem>();
   item.X = px;
   item.Y = py;
@@ -183,23 +183,18 @@ void TgtCustomDocumentEngine::TextOut(std::u16string_view text, double x, double
   item.Angle = rotation_;
   item.TextOption = textOption_;
   item.Effects = textEffects_;
+  return &item;
+}
+
+void TgtCustomDocumentEngine::TextOut(std::u16string_view text, double x, double y) {
+  AddTextItem(text, x, y);
 }
 
 void TgtCustomDocumentEngine::TextRect(const TgtRectD& rect, std::u16string_view text, double x,
                                        double y) {
-  if (!TextAllowed()) return;
-  const double px = ConvertX(x), py = ConvertY(y);
-  if (!InArea(px, py)) return;
-  auto& item = CurrentItemList().Add<TgtTextItem>();
-  item.X = px;
-  item.Y = py;
-  item.Lines.emplace_back(text);
-  item.Font = font_;
-  item.Brush = brush_;
-  item.Angle = rotation_;
-  item.TextOption = textOption_;
-  item.Effects = textEffects_;
-  item.SetClip(
+  TgtTextItem* item = AddTextItem(text, x, y);
+  if (!item) return;
+  item->SetClip(
       {ConvertX(rect.Left), ConvertY(rect.Top), ConvertX(rect.Right), ConvertY(rect.Bottom)});
 }
 

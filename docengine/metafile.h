@@ -19,7 +19,6 @@ class TMetafile {
   int32_t Height() const { return height_; }
   void SetWidth(int32_t w) { width_ = w; }
   void SetHeight(int32_t h) { height_ = h; }
-  bool Enhanced() const { return true; }
 
   // The complete recording: EMR_HEADER first, EMR_EOF last (empty before a canvas closed).
   const std::vector<uint8_t>& Bytes() const { return bytes_; }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "docengine/brush_hatch.h"
 #include "platform/checked.h"
 #include "platform/errors.h"
 #include "platform/text.h"
@@ -233,38 +234,12 @@ void TMetafileCanvas::BringBrush() {
   r.emr = {EMR_CREATEBRUSHINDIRECT, sizeof r};
   r.ihBrush = h;
   r.lb.lbColor = ColorRef(Brush.Color);
-  switch (Brush.Style) {
-    case TBrushStyle::bsSolid:
-      r.lb.lbStyle = BS_SOLID;
-      break;
-    case TBrushStyle::bsClear:
-      r.lb.lbStyle = BS_NULL;
-      break;
-    case TBrushStyle::bsHorizontal:
-      r.lb.lbStyle = BS_HATCHED;
-      r.lb.lbHatch = HS_HORIZONTAL;
-      break;
-    case TBrushStyle::bsVertical:
-      r.lb.lbStyle = BS_HATCHED;
-      r.lb.lbHatch = HS_VERTICAL;
-      break;
-    case TBrushStyle::bsFDiagonal:
-      r.lb.lbStyle = BS_HATCHED;
-      r.lb.lbHatch = HS_FDIAGONAL;
-      break;
-    case TBrushStyle::bsBDiagonal:
-      r.lb.lbStyle = BS_HATCHED;
-      r.lb.lbHatch = HS_BDIAGONAL;
-      break;
-    case TBrushStyle::bsCross:
-      r.lb.lbStyle = BS_HATCHED;
-      r.lb.lbHatch = HS_CROSS;
-      break;
-    case TBrushStyle::bsDiagCross:
-      r.lb.lbStyle = BS_HATCHED;
-      r.lb.lbHatch = HS_DIAGCROSS;
-      break;
-  }
+  if (Brush.Style == TBrushStyle::bsClear)
+    r.lb.lbStyle = BS_NULL;
+  else if (HatchOfBrushStyle(Brush.Style, r.lb.lbHatch))
+    r.lb.lbStyle = BS_HATCHED;
+  else
+    r.lb.lbStyle = BS_SOLID;
   Put(r);
   PutObjectIndex(EMR_SELECTOBJECT, h);
   if (brushHandle_ != 0) {

@@ -1,6 +1,6 @@
 #pragma once
 // Turns the recording of one page canvas (an enhanced metafile) into document items of
-// the engine's current band, in record order. The processor keeps its own copy of a
+// the host engine's current band, in record order. The processor keeps its own copy of a
 // GDI device context's drawing state, because the records only describe changes.
 #include <cstdint>
 #include <memory>
@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "docengine/metafile_host.h"
 #include "platform/graphics.h"
 
 namespace pv {
 
-class TgtCustomDocumentEngine;
 class TgtItemList;
 class TgtShapeItem;
 class TMetafile;
@@ -72,7 +72,7 @@ struct TgtFontInfo {
 
 class TgtMetafileProcessor {
  public:
-  explicit TgtMetafileProcessor(TgtCustomDocumentEngine& engine);
+  explicit TgtMetafileProcessor(TgtMetafileHost& host);
   ~TgtMetafileProcessor();
   TgtMetafileProcessor(const TgtMetafileProcessor&) = delete;
   TgtMetafileProcessor& operator=(const TgtMetafileProcessor&) = delete;
@@ -159,7 +159,7 @@ class TgtMetafileProcessor {
   bool DecorationTest(double left, double top, double right, double bottom);
   bool Image(const TEmfRecord& rec, double left, double top, double right, double bottom);
 
-  TgtCustomDocumentEngine& engine_;
+  TgtMetafileHost& host_;
   TgtItemList& target_;
   double offsetX_ = 0;
   double offsetY_ = 0;
@@ -174,7 +174,10 @@ class TgtMetafileProcessor {
 
   DcState dc_;
   std::vector<TgtGDIOBJ> objects_;
-  // Saved states keyed by the decimal count of states held when each was saved.
+  // Saved states keyed by the decimal count of states held when each was saved. A restore
+  // removes only the entry it finds, not those saved after it as a device context would;
+  // a later save may then repeat a key and the first match wins. Pages already made
+  // depend on that order, so it stays (the key as text compares like the number).
   std::vector<std::pair<std::string, TgtMetaState>> states_;
   // Record decoding buffers, reused from record to record.
   std::unique_ptr<Scratch> scratch_;
