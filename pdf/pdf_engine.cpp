@@ -46,10 +46,6 @@ const char* PatternCell(std::string_view name) {
   return "";
 }
 
-std::string Num(double v) {
-  return FormatNumber(v);
-}
-
 }  // namespace
 
 void TgtPDFPreferences::Assign(const TgtPreferences& other) {
@@ -93,17 +89,11 @@ const TgtPageInfo* TgtCustomPDFEngine::CurrentPageInfo() const {
 }
 
 double TgtCustomPDFEngine::ToPdfX(double x) const {
-  return x * pointsPerUnit_ * (static_cast<double>(InputXRes()) / kScreenPPI);
+  return shapes_.Units.X(x);
 }
 
 double TgtCustomPDFEngine::ToPdfY(double y) const {
-  double f = static_cast<double>(InputYRes()) / kScreenPPI;
-  int32_t page = CurrentPage();
-  if (page >= 1 && static_cast<size_t>(page) <= pageInfos_.size()) {
-    const TgtPageInfo& info = pageInfos_[static_cast<size_t>(page - 1)];
-    if (info.ObjectNumber != 0 && info.Height != 0) return info.Height * f - y * pointsPerUnit_ * f;
-  }
-  return y * pointsPerUnit_ * f;
+  return shapes_.Units.Y(y);
 }
 
 // ---- Document -------------------------------------------------------------------------------
@@ -270,8 +260,8 @@ std::string TgtCustomPDFEngine::BuildCatalog() {
 std::string TgtCustomPDFEngine::BuildPageDict() {
   const TgtPageInfo& info = *CurrentPageInfo();
   std::string t = "/Type/Page/Parent " + ObjRef(kPagesObject) + "/MediaBox [0 0 ";
-  t += Num(info.Width) + " " + Num(info.Height) + "]/Resources " + ObjRef(kResourcesObject) +
-       "/Contents " + ObjRef(contentsObject_);
+  t += FormatNumber(info.Width) + " " + FormatNumber(info.Height) + "]/Resources " +
+       ObjRef(kResourcesObject) + "/Contents " + ObjRef(contentsObject_);
   std::string_view refs = Trim(annotRefs_);
   if (Preferences().ActiveHyperLinks() && !refs.empty()) t += "/Annots [" + std::string(refs) + "]";
   t += TransitionText();
@@ -339,8 +329,8 @@ void TgtCustomPDFEngine::WriteOutlines() {
     if (e.Page >= 1 && static_cast<size_t>(e.Page) <= pageInfos_.size() &&
         pageInfos_[static_cast<size_t>(e.Page - 1)].ObjectNumber) {
       const TgtPageInfo& pi = pageInfos_[static_cast<size_t>(e.Page - 1)];
-      t += "/Dest [" + ObjRef(pi.ObjectNumber) + " /XYZ " + Num(e.X * pointsPerUnit_) + " " +
-           Num(pi.Height - e.Y * pointsPerUnit_) + " 0]";
+      t += "/Dest [" + ObjRef(pi.ObjectNumber) + " /XYZ " + FormatNumber(e.X * pointsPerUnit_) +
+           " " + FormatNumber(pi.Height - e.Y * pointsPerUnit_) + " 0]";
     } else if (!e.Link.empty()) {
       t += "/A << /S /URI /URI <" + HexString(EncryptString(Utf16ToUtf8(e.Link), num[i])) + "> >>";
     }
