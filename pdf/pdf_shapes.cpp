@@ -68,7 +68,7 @@ bool IsHatch(const TBrush* b) {
 void TgtPdfShapeWriter::ResetPage() {
   ClipActive = false;
   capsLeaked_ = false;
-  PathState = 2;
+  PathState = TgtPdfPathState::None;
   FigureClosed = false;
   PathFirstPoint = true;
   ClipPathActive = false;
@@ -178,7 +178,7 @@ void TgtPdfShapeWriter::AppendPoint(std::string& out, double x, double y) const 
 }
 
 void TgtPdfShapeWriter::RenderLine(const TPen& pen, double x1, double y1, double x2, double y2) {
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     if (PathFirstPoint) {
       AppendPoint(PathText, x1, y1);
       PathText += " m ";
@@ -206,7 +206,7 @@ void TgtPdfShapeWriter::RenderRectangle(const TPen& pen, const TBrush* brush, do
   p_ += ' ';
   AppendNumberPair(p_, Units.Width(x2 - x1), Units.Height(y2 - y1));
   p_ += " re";
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     // A separating blank keeps the next path operator apart from "re".
     PathText += p_;
     PathText += ' ';
@@ -324,7 +324,7 @@ void TgtPdfShapeWriter::RenderRoundRect(const TPen& pen, const TBrush* brush, do
 void TgtPdfShapeWriter::RenderPolygon(const TgtPoint* pts, int32_t n, const TBrush* brush,
                                       const TPen& pen, bool closed) {
   if (n <= 0) return;
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     if (PathFirstPoint) {
       AppendPoint(PathText, pts[0].X, pts[0].Y);
       PathText += " m ";
@@ -548,7 +548,7 @@ void TgtPdfShapeWriter::RenderChord(const TPen& pen, const TBrush* brush, double
 void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const TPen& pen) {
   if (n <= 0) return;
   int32_t used = 1 + 3 * ((n - 1) / 3);
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     if (PathFirstPoint) {
       AppendPoint(PathText, pts[0].X, pts[0].Y);
       PathText += " m ";
@@ -589,7 +589,7 @@ void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const T
 }
 
 void TgtPdfShapeWriter::RenderPolyDraw(const TgtPolyDrawItem& item) {
-  const bool pathMode = PathState == 0;
+  const bool pathMode = PathState == TgtPdfPathState::Building;
   std::string& out = pathMode ? PathText : p_;
   if (!pathMode) p_.clear();
   // Outside a path the figure needs a current point of its own before its first segment.
@@ -695,7 +695,7 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
   auto paint = [&](const char* op) {
     PathText += op;
     PathText += "\r\n";
-    PathState = 2;
+    PathState = TgtPdfPathState::None;
     t_.clear();
     paintingPath_ = true;
     prefix(t_);
@@ -710,18 +710,18 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
       // A new path discards whatever an earlier, unpainted one collected.
       PathText.clear();
       FigureClosed = false;
-      PathState = 0;
+      PathState = TgtPdfPathState::Building;
       PathFirstPoint = true;
       break;
     case poEndPath:
-      if (PathState == 0) PathState = 1;
+      if (PathState == TgtPdfPathState::Building) PathState = TgtPdfPathState::Ended;
       break;
     case poCloseFigure:
-      if (PathState == 0) FigureClosed = true;
+      if (PathState == TgtPdfPathState::Building) FigureClosed = true;
       break;
     case poAbortPath:
       PathText = " n \r\n";
-      PathState = 2;
+      PathState = TgtPdfPathState::None;
       content_ += PathText;
       PathText.clear();
       break;
@@ -760,7 +760,7 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
         ClipActive = true;
         content_ += t_;
       }
-      PathState = 2;
+      PathState = TgtPdfPathState::None;
       PathText.clear();
       break;
     }
