@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "docengine/metafile_canvas.h"
 #include "pdf/pdf_text.h"
@@ -17,8 +16,6 @@
 namespace pv {
 
 namespace {
-
-constexpr uint64_t kNotWritten = std::numeric_limits<uint64_t>::max();
 
 const char* PatternName(TBrushStyle s) {
   switch (s) {
@@ -49,10 +46,6 @@ const char* PatternCell(std::string_view name) {
   return "";
 }
 
-std::string Num(double v) {
-  return FormatNumber(v);
-}
-
 }  // namespace
 
 void TgtPDFPreferences::Assign(const TgtPreferences& other) {
@@ -61,10 +54,12 @@ void TgtPDFPreferences::Assign(const TgtPreferences& other) {
 }
 
 TgtCustomPDFEngine::TgtCustomPDFEngine()
-    : shapes_(pageContent_, [this](TBrushStyle s) { return HatchPattern(s); }) {
+    : writer_(compression_, [this](std::string& data, int32_t n) { EncryptStream(data, n); }),
+      shapes_(pageContent_, [this](TBrushStyle s) { return HatchPattern(s); }) {
   SetFileExtension("pdf");
   SetFileDescription("Adobe PDF Files");
-  SetCapabilities(903);
+  SetCapabilities(capText | capImage | capShape | capImageOption1 | capImageOption2 |
+                  capInputResolution);
   pointsPerUnit_ = 72.0 / kScreenPPI;
 }
 
@@ -86,56 +81,6 @@ void TgtCustomPDFEngine::CheckOutputImageFormat(TgtOutputImageFormat format) {
   }
 }
 
-std::string TgtCustomPDFEngine::ObjRef(int32_t n) {
-  return IntToStr(n) + " 0 R";
-}
-
-void TgtCustomPDFEngine::WriteObject(std::string_view text, int32_t n, bool close) {
-  std::string& t = scratch_;
-  t.clear();
-  AppendInt(t, n);
-  t += " 0 obj\r\n";
-  if (text.find("\r\n") != std::string_view::npos) {
-    t += "<<\r\n";
-    t += text;
-    t += ">>";
-  } else {
-    t += text;
-  }
-  t += "\r\n";
-  if (close) t += "endobj\r\n";
-  if (n > 0) {
-    if (static_cast<size_t>(n) >= xrefOffsets_.size())
-      xrefOffsets_.resize(static_cast<size_t>(n) + 1, kNotWritten);
-    if (xrefOffsets_[static_cast<size_t>(n)] == kNotWritten)
-      xrefOffsets_[static_cast<size_t>(n)] = output_->Size();
-  }
-  output_->Write(t);
-}
-
-void TgtCustomPDFEngine::WriteStreamObject(std::string_view dict, std::string_view data, int32_t n,
-                                           bool lengthOnOwnLine) {
-  std::string body;
-  std::string text(dict);
-  int32_t len = 0;
-  if (compression_.Enabled) {
-    CompressStream(data, body, compression_.Level);
-    len = AllocObject();
-    text += "/Length\r\n" + ObjRef(len) + "/Filter/FlateDecode";
-  } else {
-    body.assign(data);
-    text += lengthOnOwnLine ? "/Length\r\n" : "/Length ";
-    AppendInt(text, static_cast<int64_t>(body.size()));
-    if (!lengthOnOwnLine) text += "\r\n";
-  }
-  EncryptStream(body, n);
-  WriteObject(text, n, false);
-  output_->Write("stream\r\n");
-  output_->Write(body);
-  output_->Write("\r\nendstream\r\nendobj\r\n");
-  if (len) WriteObject(IntToStr(static_cast<int64_t>(body.size())), len, true);
-}
-
 const TgtPageInfo* TgtCustomPDFEngine::CurrentPageInfo() const {
   const int32_t page = CurrentPage();
   if (!pageOpen_ || page < 1 || static_cast<size_t>(page) > pageInfos_.size()) return nullptr;
@@ -144,17 +89,11 @@ const TgtPageInfo* TgtCustomPDFEngine::CurrentPageInfo() const {
 }
 
 double TgtCustomPDFEngine::ToPdfX(double x) const {
-  return x * pointsPerUnit_ * (static_cast<double>(InputXRes()) / kScreenPPI);
+  return shapes_.Units.X(x);
 }
 
 double TgtCustomPDFEngine::ToPdfY(double y) const {
-  double f = static_cast<double>(InputYRes()) / kScreenPPI;
-  int32_t page = CurrentPage();
-  if (page >= 1 && static_cast<size_t>(page) <= pageInfos_.size()) {
-    const TgtPageInfo& info = pageInfos_[static_cast<size_t>(page - 1)];
-    if (info.ObjectNumber != 0 && info.Height != 0) return info.Height * f - y * pointsPerUnit_ * f;
-  }
-  return y * pointsPerUnit_ * f;
+  return shapes_.Units.Y(y);
 }
 
 // ---- Document -------------------------------------------------------------------------------
@@ -181,9 +120,6 @@ void TgtCustomPDFEngine::DoBeginDoc() {
     ownedOutput_ = std::move(file);
   }
   output_ = ownedOutput_.get();
-  xrefOffsets_.assign(6, kNotWritten);
-  pageExtraOffsets_.clear();
-  pageExtraObjects_.clear();
   pageContent_.clear();
   pageInfos_.clear();
   fontList_.clear();
@@ -192,7 +128,6 @@ void TgtCustomPDFEngine::DoBeginDoc() {
   thumbnails_.clear();
   backgroundObject_ = 0;
   pageOpen_ = false;
-  objectCount_ = 5;
   outlinesObject_ = 0;
   encryptObject_ = 0;
   catalogWritten_ = false;
@@ -201,28 +136,20 @@ void TgtCustomPDFEngine::DoBeginDoc() {
   if (encryption_.Enabled())
     crypt_ =
         std::make_unique<TgtPDFEncryption>(FileName(), FileExtension(), encryption_, documentDate_);
-  output_->Write("%PDF-1.4\r\n%\xE2\xE3\xCF\xD3\r\n");
+  writer_.WriteHeader(*output_);
 }
 
 void TgtCustomPDFEngine::WriteCatalogOnce() {
   if (catalogWritten_) return;
   catalogWritten_ = true;
-  WriteObject(BuildCatalog() + "\r\n", 1, true);
+  WriteObject(BuildCatalog() + "\r\n", kCatalogObject, true);
 }
 
 void TgtCustomPDFEngine::DoBeginPage() {
   shapes_.ResetPage();
   if (pageInfos_.empty()) WriteCatalogOnce();
-  pageExtraOffsets_.clear();
-  pageExtraObjects_.clear();
   pageContent_.clear();
-  contentEncoder_.reset();
-  if (compression_.Enabled) {
-    // Whole chunks go to the compressor as the page renders: the content never needs
-    // more room than one chunk and the item that crosses its end.
-    contentEncoder_ = std::make_unique<TgtFlateEncoder>(compression_.Level);
-    pageContent_.reserve(kFlateChunkSize + kFlateChunkSize / 8);
-  }
+  writer_.BeginContentStream(pageContent_);
   pageContent_ += "q ";
   AppendNumber(pageContent_, static_cast<double>(kScreenPPI) / InputXRes());
   pageContent_ += " 0 0 ";
@@ -265,41 +192,12 @@ void TgtCustomPDFEngine::PaintBackground() {
 
 void TgtCustomPDFEngine::DoEndPage() {
   WriteObject(BuildPageDict() + "\r\n", currentPageObject_, true);
-  std::string dict = "/Length " + ObjRef(contentsLengthObject_);
-  if (compression_.Enabled) dict += "/Filter /FlateDecode";
-  dict += "\r\n";
-  WriteObject(dict, contentsObject_, false);
   pageContent_ += "\r\nQ\r\n";
-  output_->Write("stream\r\n");
-  std::string data;
-  if (compression_.Enabled) {
-    if (contentEncoder_) {
-      contentEncoder_->Finish(pageContent_, data);
-      contentEncoder_.reset();
-    } else {
-      CompressStream(pageContent_, data, compression_.Level);
-    }
-  } else {
-    data.swap(pageContent_);
-  }
-  EncryptStream(data, contentsObject_);
-  output_->Write(data);
-  output_->Write("\r\nendstream\r\nendobj\r\n");
-  WriteObject(IntToStr(static_cast<int64_t>(data.size())), contentsLengthObject_, true);
-  const uint64_t base = output_->Size();
-  for (const auto& [offset, n] : pageExtraOffsets_) {
-    if (n <= 0) continue;
-    if (static_cast<size_t>(n) >= xrefOffsets_.size())
-      xrefOffsets_.resize(static_cast<size_t>(n) + 1, kNotWritten);
-    if (xrefOffsets_[static_cast<size_t>(n)] == kNotWritten)
-      xrefOffsets_[static_cast<size_t>(n)] = base + offset;
-  }
-  if (!pageExtraObjects_.empty()) output_->Write(pageExtraObjects_);
+  writer_.WriteContentStream(pageContent_, contentsObject_, contentsLengthObject_);
+  writer_.WriteDeferredObjects();
   pageOpen_ = false;
   pageContent_.clear();
   pageContent_.shrink_to_fit();
-  pageExtraObjects_.clear();
-  pageExtraOffsets_.clear();
 }
 
 std::string TgtCustomPDFEngine::ViewerPreferencesText() const {
@@ -350,7 +248,7 @@ std::string TgtCustomPDFEngine::TransitionText() const {
 }
 
 std::string TgtCustomPDFEngine::BuildCatalog() {
-  std::string t = "/Type/Catalog/Pages 2 0 R";
+  std::string t = "/Type/Catalog/Pages " + ObjRef(kPagesObject);
   if (!TOCItems().empty()) {
     outlinesObject_ = AllocObject();
     t += "/Outlines " + ObjRef(outlinesObject_);
@@ -361,9 +259,9 @@ std::string TgtCustomPDFEngine::BuildCatalog() {
 
 std::string TgtCustomPDFEngine::BuildPageDict() {
   const TgtPageInfo& info = *CurrentPageInfo();
-  std::string t = "/Type/Page/Parent 2 0 R/MediaBox [0 0 ";
-  t += Num(info.Width) + " " + Num(info.Height) + "]/Resources 5 0 R/Contents " +
-       ObjRef(contentsObject_);
+  std::string t = "/Type/Page/Parent " + ObjRef(kPagesObject) + "/MediaBox [0 0 ";
+  t += FormatNumber(info.Width) + " " + FormatNumber(info.Height) + "]/Resources " +
+       ObjRef(kResourcesObject) + "/Contents " + ObjRef(contentsObject_);
   std::string_view refs = Trim(annotRefs_);
   if (Preferences().ActiveHyperLinks() && !refs.empty()) t += "/Annots [" + std::string(refs) + "]";
   t += TransitionText();
@@ -431,8 +329,8 @@ void TgtCustomPDFEngine::WriteOutlines() {
     if (e.Page >= 1 && static_cast<size_t>(e.Page) <= pageInfos_.size() &&
         pageInfos_[static_cast<size_t>(e.Page - 1)].ObjectNumber) {
       const TgtPageInfo& pi = pageInfos_[static_cast<size_t>(e.Page - 1)];
-      t += "/Dest [" + ObjRef(pi.ObjectNumber) + " /XYZ " + Num(e.X * pointsPerUnit_) + " " +
-           Num(pi.Height - e.Y * pointsPerUnit_) + " 0]";
+      t += "/Dest [" + ObjRef(pi.ObjectNumber) + " /XYZ " + FormatNumber(e.X * pointsPerUnit_) +
+           " " + FormatNumber(pi.Height - e.Y * pointsPerUnit_) + " 0]";
     } else if (!e.Link.empty()) {
       t += "/A << /S /URI /URI <" + HexString(EncryptString(Utf16ToUtf8(e.Link), num[i])) + "> >>";
     }
@@ -440,11 +338,7 @@ void TgtCustomPDFEngine::WriteOutlines() {
   }
 }
 
-void TgtCustomPDFEngine::DoEndDoc() {
-  if (!output_) return;
-  WriteCatalogOnce();  // a document whose pages were all left out still needs its catalog
-  WriteThumbnails();
-  WriteOutlines();
+void TgtCustomPDFEngine::WritePageTree() {
   std::string kids;
   int32_t count = 0;
   for (const TgtPageInfo& p : pageInfos_) {
@@ -452,8 +346,11 @@ void TgtCustomPDFEngine::DoEndDoc() {
     if (count++) kids += ' ';
     kids += ObjRef(p.ObjectNumber);
   }
-  WriteObject("/Type/Pages/Count " + IntToStr(count) + "/Kids [" + kids + "]\r\n", 2, true);
+  WriteObject("/Type/Pages/Count " + IntToStr(count) + "/Kids [" + kids + "]\r\n", kPagesObject,
+              true);
+}
 
+void TgtCustomPDFEngine::WriteResources() {
   std::string res;
   if (!patternList_.empty()) {
     res += "/ColorSpace <</CSP [/Pattern /DeviceRGB]>>\r\n/Pattern <<";
@@ -467,7 +364,7 @@ void TgtCustomPDFEngine::DoEndDoc() {
              ObjRef(fontList_[i]->Info.ObjectNumber) + " ";
     res += ">>\r\n";
   }
-  res += "/ProcSet 4 0 R";
+  res += "/ProcSet " + ObjRef(kProcSetObject);
   bool tiledBackground = false;
   for (const auto& p : patternList_) tiledBackground |= p.first == "PI";
   const bool background = backgroundObject_ > 0 && !tiledBackground;
@@ -481,22 +378,22 @@ void TgtCustomPDFEngine::DoEndDoc() {
     res += " >>";
   }
   res += "\r\n";
-  WriteObject(res, 5, true);
+  WriteObject(res, kResourcesObject, true);
+}
 
+void TgtCustomPDFEngine::WriteProcSet() {
   std::string procs = "[/PDF";
   if (ItemsToRender().Contains(irText)) procs += " /Text";
   if (ItemsToRender().Contains(irImage)) procs += " /ImageC";
   procs += "]";
-  WriteObject(procs, 4, true);
+  WriteObject(procs, kProcSetObject, true);
+}
 
-  WritePatterns();
-  WriteFonts();
-  WriteEncryptDict();
-
+void TgtCustomPDFEngine::WriteInfo() {
   auto enc = [this](std::string_view b, int32_t n) { return EncryptString(b, n); };
-  std::string date = HexString(EncryptString(documentDate_, 3));
+  std::string date = HexString(EncryptString(documentDate_, kInfoObject));
   std::string info = "/CreationDate <" + date + ">/ModDate <" + date + ">/Producer <" +
-                     PdfTextString("Folioforge V2.41", 3, enc) + ">";
+                     PdfTextString("Folioforge V2.41", kInfoObject, enc) + ">";
   const TgtDocInfo& di = DocInfo();
   const std::pair<const char*, const std::u16string*> entries[] = {{"/Author <", &di.Author},
                                                                    {"/Keywords <", &di.Keywords},
@@ -505,24 +402,25 @@ void TgtCustomPDFEngine::DoEndDoc() {
                                                                    {"/Subject <", &di.Subject}};
   for (const auto& [key, value] : entries) {
     if (Trim(Utf16ToUtf8(*value)).empty()) continue;
-    info += key + PdfTextString(*value, 3, enc) + ">";
+    info += key + PdfTextString(*value, kInfoObject, enc) + ">";
   }
-  WriteObject(info + "\r\n", 3, true);
+  WriteObject(info + "\r\n", kInfoObject, true);
+}
 
-  uint64_t xref = output_->Size();
-  std::string t = "xref\r\n0 " + IntToStr(objectCount_ + 1) + "\r\n0000000000 65535 f\r\n";
-  for (int32_t k = 1; k <= objectCount_; ++k) {
-    uint64_t off = static_cast<size_t>(k) < xrefOffsets_.size()
-                       ? xrefOffsets_[static_cast<size_t>(k)]
-                       : kNotWritten;
-    if (off == kNotWritten)
-      t += "0000000000 65535 f\r\n";  // never written: a free entry
-    else
-      AppendXRefEntry(t, off);
-  }
-  t += "trailer\r\n<<\r\n" + BuildTrailer() + "\r\n>>\r\nstartxref\r\n" +
-       IntToStr(static_cast<int64_t>(xref)) + "\r\n%%EOF";
-  output_->Write(t);
+void TgtCustomPDFEngine::DoEndDoc() {
+  if (!output_) return;
+  WriteCatalogOnce();  // a document whose pages were all left out still needs its catalog
+  WriteThumbnails();
+  WriteOutlines();
+  WritePageTree();
+  WriteResources();
+  WriteProcSet();
+  WritePatterns();
+  WriteFonts();
+  WriteEncryptDict();
+  WriteInfo();
+  const uint64_t xref = writer_.WriteXRefTable();
+  writer_.WriteTrailer(BuildTrailer(), xref);
 
   // The writer state goes whatever happens to the file; a file that cannot be completed
   // leaves no partial PDF behind.
@@ -533,12 +431,9 @@ void TgtCustomPDFEngine::DoEndDoc() {
 }
 
 void TgtCustomPDFEngine::FreeWriterState() {
-  contentEncoder_.reset();
-  xrefOffsets_.clear();
+  writer_.Reset();
   pageInfos_.clear();
   pageContent_.clear();
-  pageExtraObjects_.clear();
-  pageExtraOffsets_.clear();
   fontList_.clear();
   patternList_.clear();
   imageList_.clear();
@@ -549,7 +444,8 @@ void TgtCustomPDFEngine::FreeWriterState() {
 }
 
 std::string TgtCustomPDFEngine::BuildTrailer() {
-  std::string t = "/Root 1 0 R/Info 3 0 R/Size " + IntToStr(objectCount_ + 1);
+  std::string t = "/Root " + ObjRef(kCatalogObject) + "/Info " + ObjRef(kInfoObject) + "/Size " +
+                  IntToStr(ObjectCount() + 1);
   if (crypt_) {
     std::string id = HexString(crypt_->FileIDBytes());
     t += "/ID [<" + id + "><" + id + ">]/Encrypt " + ObjRef(encryptObject_);

@@ -11,6 +11,7 @@
 #include "docengine/engine.h"
 #include "pdf/compress.h"
 #include "pdf/crypt.h"
+#include "pdf/object_writer.h"
 #include "pdf/pdf_engine_images.h"
 #include "pdf/pdf_fonts.h"
 #include "pdf/pdf_output.h"
@@ -185,15 +186,17 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   void SetUserStream(std::vector<uint8_t>* stream) { userStream_ = stream; }
 
   // ---- Writer operations ----------------------------------------------------------------
-  int32_t AllocObject() { return ++objectCount_; }
-  static std::string ObjRef(int32_t n);
-  void WriteObject(std::string_view text, int32_t n, bool close);
-  // A complete stream object: dictionary text (without Length), data compressed when
-  // compression is on (its length then a separate object), encrypted. lengthOnOwnLine puts
-  // a direct length after a line break too, as font files have it.
+  int32_t AllocObject() { return writer_.Allocate(); }
+  static std::string ObjRef(int32_t n) { return TgtPdfObjectWriter::Ref(n); }
+  void WriteObject(std::string_view text, int32_t n, bool close) {
+    writer_.WriteObject(text, n, close);
+  }
+  // See TgtPdfObjectWriter::WriteStreamObject.
   void WriteStreamObject(std::string_view dict, std::string_view data, int32_t n,
-                         bool lengthOnOwnLine = false);
-  int32_t ObjectCount() const { return objectCount_; }
+                         bool lengthOnOwnLine = false) {
+    writer_.WriteStreamObject(dict, data, n, lengthOnOwnLine);
+  }
+  int32_t ObjectCount() const { return writer_.Count(); }
   double PointsPerUnit() const { return pointsPerUnit_; }
   const std::string& DocumentDate() const { return documentDate_; }
   // The page's content not yet handed to the compressor (with compression on, whole
@@ -217,6 +220,10 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   void WriteFonts();
   void WriteOutlines();
   void WriteCatalogOnce();
+  void WritePageTree();
+  void WriteResources();
+  void WriteProcSet();
+  void WriteInfo();
   void FreeWriterState();
   bool Excluded(const std::string& face) const;
   std::string ViewerPreferencesText() const;
@@ -225,13 +232,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   TgtPDFFont& FontFor(const TFont& font);
   void RenderTextLine(const TgtTextItem& item, std::u16string line);
   void WriteLinks(const TgtTextItem& item, const std::u16string& line);
-  // Images: objects go after the page's content stream, named in the shared resources.
   // Hands whole chunks of the page content to the compressor; called after each item.
-  void ContentWritten() {
-    if (contentEncoder_ && pageContent_.size() >= kFlateChunkSize)
-      contentEncoder_->Consume(pageContent_);
-  }
-  void AppendExtraObject(std::string_view dict, std::string_view data, int32_t n);
+  void ContentWritten() { writer_.ContentWritten(pageContent_); }
+  // Images: objects go after the page's content stream, named in the shared resources.
   std::string ImageStreamDict(const TgtPdfImageData& image, std::string& data);
   int32_t WriteImageXObject(const uint8_t* bytes, size_t size, TgtPoint* pixelSize = nullptr);
   const std::string* ImageResource(int32_t imageIndex, const uint8_t* bytes, size_t size);
@@ -252,13 +255,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   // Writer state, from DoBeginDoc to DoEndDoc.
   std::unique_ptr<TgtPdfOutputStream> ownedOutput_;
   TgtPdfOutputStream* output_ = nullptr;
-  int32_t objectCount_ = 0;
-  std::vector<uint64_t> xrefOffsets_;  // by object number; UINT64_MAX when not written
+  TgtPdfObjectWriter writer_;
   std::vector<TgtPageInfo> pageInfos_;
   std::string pageContent_;
-  std::unique_ptr<TgtFlateEncoder> contentEncoder_;  // the page's content stream, compressed
-  std::string pageExtraObjects_;
-  std::vector<std::pair<uint64_t, int32_t>> pageExtraOffsets_;
   int32_t contentsObject_ = 0;
   int32_t contentsLengthObject_ = 0;
   int32_t currentPageObject_ = 0;
@@ -289,7 +288,6 @@ class TgtCustomPDFEngine : public TgtCustomPlainsheetEngine {
   std::unique_ptr<TgtPDFEncryption> crypt_;
   double pointsPerUnit_ = 72.0 / kScreenPPI;
   TgtPdfShapeWriter shapes_;
-  std::string scratch_;
 };
 
 // Adds form fields, annotations, XMP metadata and document actions to the custom engine;

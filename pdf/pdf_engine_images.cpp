@@ -238,23 +238,6 @@ bool ReadJpegInfo(std::span<const uint8_t> data, TgtJpegInfo& out) {
 
 // ---- The engine's image objects ----------------------------------------------------------------
 
-void TgtCustomPDFEngine::AppendExtraObject(std::string_view dict, std::string_view data,
-                                           int32_t n) {
-  // Written after the page's content stream: offsets count from the start of the extras.
-  pageExtraOffsets_.emplace_back(pageExtraObjects_.size(), n);
-  std::string body(data);
-  EncryptStream(body, n);
-  std::string& t = pageExtraObjects_;
-  AppendInt(t, n);
-  t += " 0 obj\r\n<<\r\n";
-  t += dict;
-  t += "/Length ";
-  AppendInt(t, static_cast<int64_t>(body.size()));
-  t += "\r\n>>\r\nstream\r\n";
-  t += body;
-  t += "\r\nendstream\r\nendobj\r\n";
-}
-
 std::string TgtCustomPDFEngine::ImageStreamDict(const TgtPdfImageData& image, std::string& data) {
   std::string dict = "/Width " + IntToStr(image.Width) + "/Height " + IntToStr(image.Height) +
                      "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /FlateDecode";
@@ -288,7 +271,7 @@ int32_t TgtCustomPDFEngine::WriteImageXObject(const uint8_t* bytes, size_t size,
     return 0;  // a picture the writer cannot read draws nothing
   }
   const int32_t n = AllocObject();
-  AppendExtraObject(dict, data, n);
+  writer_.DeferStoredStreamObject(dict, std::move(data), n);
   return n;
 }
 
@@ -441,14 +424,8 @@ void TgtCustomPDFEngine::MakeThumbnail(const TgtGraphic& bitmap) {
 }
 
 void TgtCustomPDFEngine::WriteThumbnails() {
-  for (TgtPDFThumbnailItem& t : thumbnails_) {
-    EncryptStream(t.Data, t.ObjectNumber);
-    WriteObject(t.Dict + "/Length " + IntToStr(static_cast<int64_t>(t.Data.size())) + "\r\n",
-                t.ObjectNumber, false);
-    output_->Write("stream\r\n");
-    output_->Write(t.Data);
-    output_->Write("\r\nendstream\r\nendobj\r\n");
-  }
+  for (TgtPDFThumbnailItem& t : thumbnails_)
+    writer_.WriteStoredStreamObject(t.Dict, std::move(t.Data), t.ObjectNumber);
   thumbnails_.clear();
 }
 

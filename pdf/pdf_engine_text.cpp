@@ -15,12 +15,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-void Pair(std::string& out, double x, double y) {
-  AppendNumber(out, x);
-  out += ' ';
-  AppendNumber(out, y);
-}
-
 std::string Hex4(uint32_t v) {
   static const char* d = "0123456789ABCDEF";
   std::string s(4, '0');
@@ -191,7 +185,7 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   c += "\r\n";
   if (brush.Style != TBrushStyle::bsClear) {
     auto corner = [&](double dx, double dy) {
-      Pair(c, x0 + dx * cosA + dy * sinA, top + dx * sinA - dy * cosA);
+      AppendNumberPair(c, x0 + dx * cosA + dy * sinA, top + dx * sinA - dy * cosA);
     };
     c += "\r\nq\r\n";
     if (brush.Style == TBrushStyle::bsSolid) {
@@ -217,10 +211,10 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   c += "\r\n q ";
   if (item.ClipFlag) {
     const TgtRectD& r = item.ClipRect;
-    Pair(c, ToPdfX(r.Left), ToPdfY(r.Bottom));
+    AppendNumberPair(c, ToPdfX(r.Left), ToPdfY(r.Bottom));
     c += ' ';
-    Pair(c, (r.Right - r.Left) * pointsPerUnit_ * InputXRes() / kScreenPPI,
-         (r.Bottom - r.Top) * pointsPerUnit_ * InputYRes() / kScreenPPI);
+    AppendNumberPair(c, (r.Right - r.Left) * pointsPerUnit_ * InputXRes() / kScreenPPI,
+                     (r.Bottom - r.Top) * pointsPerUnit_ * InputYRes() / kScreenPPI);
     c += " re W n\r\n";
   }
   c += "BT\r\n";
@@ -249,11 +243,11 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
   c += " rg\r\n";
   const bool rotated = item.Angle % 360 != 0;
   auto textMatrix = [&] {
-    Pair(c, cosA, sinA);
+    AppendNumberPair(c, cosA, sinA);
     c += ' ';
-    Pair(c, -sinA, cosA);
+    AppendNumberPair(c, -sinA, cosA);
     c += ' ';
-    Pair(c, ox, oy);
+    AppendNumberPair(c, ox, oy);
     c += " Tm \r\n";
   };
 
@@ -285,12 +279,12 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
       AppendEscapedPdfString(c, ansi);
       c += ") Tj";
     } else if (fromCanvas) {
-      Pair(c, ox, oy);
+      AppendNumberPair(c, ox, oy);
       c += " Td\r\n[(";
       AppendEscapedPdfString(c, ansi);
       c += ")0.0000 ]TJ ";
     } else {
-      Pair(c, ox, oy);
+      AppendNumberPair(c, ox, oy);
       c += " Td\r\n(";
       AppendEscapedPdfString(c, ansi);
       c += ") Tj";
@@ -316,7 +310,7 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
       textMatrix();
       c += "<" + codes + "> Tj";
     } else {
-      Pair(c, ox, oy);
+      AppendNumberPair(c, ox, oy);
       c += " Td <" + codes + "> Tj";
     }
   }
@@ -333,9 +327,9 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
     c += " RG ";
     AppendNumber(c, thickness);
     c += " w ";
-    Pair(c, sx, sy);
+    AppendNumberPair(c, sx, sy);
     c += " m ";
-    Pair(c, sx + cosA * len, sy + sinA * len);
+    AppendNumberPair(c, sx + cosA * len, sy + sinA * len);
     c += " l S\r\nQ";
   };
   if (item.Font.Style & fsUnderline) decoration(fi.UnderlineThickness, fi.UnderlinePosition);

@@ -22,31 +22,21 @@ bool HasDashPattern(TPenStyle s) {
          s == TPenStyle::psDashDot || s == TPenStyle::psDashDotDot;
 }
 
-void Num(std::string& out, double v) {
-  AppendNumber(out, v);
-}
-
-void Pair(std::string& out, double x, double y) {
-  AppendNumber(out, x);
-  out += ' ';
-  AppendNumber(out, y);
-}
-
 // "x1 y1 x2 y2 x3 y3 c", or the "y" form when the second control meets the end point.
 void BezierCurve(std::string& out, double x1, double y1, double x2, double y2, double x3,
                  double y3) {
   if (x2 == x3 && y2 == y3) {
-    Pair(out, x1, y1);
+    AppendNumberPair(out, x1, y1);
     out += ' ';
-    Pair(out, x3, y3);
+    AppendNumberPair(out, x3, y3);
     out += " y";
     return;
   }
-  Pair(out, x1, y1);
+  AppendNumberPair(out, x1, y1);
   out += ' ';
-  Pair(out, x2, y2);
+  AppendNumberPair(out, x2, y2);
   out += ' ';
-  Pair(out, x3, y3);
+  AppendNumberPair(out, x3, y3);
   out += " c";
 }
 
@@ -78,7 +68,7 @@ bool IsHatch(const TBrush* b) {
 void TgtPdfShapeWriter::ResetPage() {
   ClipActive = false;
   capsLeaked_ = false;
-  PathState = 2;
+  PathState = TgtPdfPathState::None;
   FigureClosed = false;
   PathFirstPoint = true;
   ClipPathActive = false;
@@ -122,7 +112,7 @@ void TgtPdfShapeWriter::AppendPenText(std::string& out, const TPen& pen) const {
     penText_.clear();
     AppendDashPattern(penText_, pen.Style);
     // Pen widths carry no input-resolution factor: the page's cm scaling applies to them.
-    Num(penText_, pen.Width * Units.PointsPerUnit);
+    AppendNumber(penText_, pen.Width * Units.PointsPerUnit);
     penText_ += " w ";
     switch (pen.EndCap) {
       case TPenEndCap::pecRound:
@@ -184,11 +174,11 @@ void TgtPdfShapeWriter::WriteWrapped(const std::string& t) {
 }
 
 void TgtPdfShapeWriter::AppendPoint(std::string& out, double x, double y) const {
-  Pair(out, Units.X(x), Units.Y(y));
+  AppendNumberPair(out, Units.X(x), Units.Y(y));
 }
 
 void TgtPdfShapeWriter::RenderLine(const TPen& pen, double x1, double y1, double x2, double y2) {
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     if (PathFirstPoint) {
       AppendPoint(PathText, x1, y1);
       PathText += " m ";
@@ -214,9 +204,9 @@ void TgtPdfShapeWriter::RenderRectangle(const TPen& pen, const TBrush* brush, do
   p_.clear();
   AppendPoint(p_, x1, y2);
   p_ += ' ';
-  Pair(p_, Units.Width(x2 - x1), Units.Height(y2 - y1));
+  AppendNumberPair(p_, Units.Width(x2 - x1), Units.Height(y2 - y1));
   p_ += " re";
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     // A separating blank keeps the next path operator apart from "re".
     PathText += p_;
     PathText += ' ';
@@ -247,7 +237,7 @@ void TgtPdfShapeWriter::AppendEllipsePath(std::string& out, double X1, double Y1
   double top = std::max(Y1, Y2), bottom = std::min(Y1, Y2);
   double cx = (left + right) / 2, cy = (top + bottom) / 2;
   double kx = kBezierCircle * (cx - left), ky = kBezierCircle * (top - cy);
-  Pair(out, cx, top);
+  AppendNumberPair(out, cx, top);
   out += " m ";
   BezierCurve(out, cx + kx, top, right, cy + ky, right, cy);
   out += ' ';
@@ -294,21 +284,21 @@ void TgtPdfShapeWriter::RenderRoundRect(const TPen& pen, const TBrush* brush, do
   double ry = std::min(std::fabs(Units.Height(cornerHeight)) / 2, (T - B) / 2);
   double kx = kBezierCircle * rx, ky = kBezierCircle * ry;
   p_.clear();
-  Pair(p_, L + rx, T);
+  AppendNumberPair(p_, L + rx, T);
   p_ += " m ";
-  Pair(p_, R - rx, T);
+  AppendNumberPair(p_, R - rx, T);
   p_ += " l ";
   BezierCurve(p_, R - rx + kx, T, R, T - ry + ky, R, T - ry);
   p_ += ' ';
-  Pair(p_, R, B + ry);
+  AppendNumberPair(p_, R, B + ry);
   p_ += " l ";
   BezierCurve(p_, R, B + ry - ky, R - rx + kx, B, R - rx, B);
   p_ += ' ';
-  Pair(p_, L + rx, B);
+  AppendNumberPair(p_, L + rx, B);
   p_ += " l ";
   BezierCurve(p_, L + rx - kx, B, L, B + ry - ky, L, B + ry);
   p_ += ' ';
-  Pair(p_, L, T - ry);
+  AppendNumberPair(p_, L, T - ry);
   p_ += " l ";
   BezierCurve(p_, L, T - ry + ky, L + rx - kx, T, L + rx, T);
   p_ += " h";
@@ -334,7 +324,7 @@ void TgtPdfShapeWriter::RenderRoundRect(const TPen& pen, const TBrush* brush, do
 void TgtPdfShapeWriter::RenderPolygon(const TgtPoint* pts, int32_t n, const TBrush* brush,
                                       const TPen& pen, bool closed) {
   if (n <= 0) return;
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     if (PathFirstPoint) {
       AppendPoint(PathText, pts[0].X, pts[0].Y);
       PathText += " m ";
@@ -478,7 +468,7 @@ void TgtPdfShapeWriter::AppendArcText(std::string& out, double x1, double y1, do
   if (e == s) e += 360.0;
   while (e < s) e += 360.0;
   auto rad = [](double deg) { return deg * kPi / 180.0; };
-  Pair(out, cx - rx * std::cos(rad(s)), cy - ry * std::sin(rad(s)));
+  AppendNumberPair(out, cx - rx * std::cos(rad(s)), cy - ry * std::sin(rad(s)));
   out += " m";
   auto piece = [&](double a, double b) {
     double phi = rad(b - a);
@@ -486,11 +476,11 @@ void TgtPdfShapeWriter::AppendArcText(std::string& out, double x1, double y1, do
     double ca = std::cos(rad(a)), sa = std::sin(rad(a)), cb = std::cos(rad(b)),
            sb = std::sin(rad(b));
     out += ' ';
-    Pair(out, cx - rx * (ca - k * sa), cy - ry * (sa + k * ca));
+    AppendNumberPair(out, cx - rx * (ca - k * sa), cy - ry * (sa + k * ca));
     out += ' ';
-    Pair(out, cx - rx * (cb + k * sb), cy - ry * (sb - k * cb));
+    AppendNumberPair(out, cx - rx * (cb + k * sb), cy - ry * (sb - k * cb));
     out += ' ';
-    Pair(out, cx - rx * cb, cy - ry * sb);
+    AppendNumberPair(out, cx - rx * cb, cy - ry * sb);
     out += " c";
   };
   while (e - s > 90.0) {
@@ -521,7 +511,7 @@ void TgtPdfShapeWriter::ChordOrPie(const TPen& pen, const TBrush* brush, double 
   AppendArcText(p_, x1, y1, x2, y2, x3, y3, x4, y4);
   if (pie) {
     p_ += ' ';
-    Pair(p_, (Units.X(x1) + Units.X(x2)) / 2, (Units.Y(y1) + Units.Y(y2)) / 2);
+    AppendNumberPair(p_, (Units.X(x1) + Units.X(x2)) / 2, (Units.Y(y1) + Units.Y(y2)) / 2);
     p_ += " l";
   }
   t_.clear();
@@ -558,7 +548,7 @@ void TgtPdfShapeWriter::RenderChord(const TPen& pen, const TBrush* brush, double
 void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const TPen& pen) {
   if (n <= 0) return;
   int32_t used = 1 + 3 * ((n - 1) / 3);
-  if (PathState == 0) {
+  if (PathState == TgtPdfPathState::Building) {
     if (PathFirstPoint) {
       AppendPoint(PathText, pts[0].X, pts[0].Y);
       PathText += " m ";
@@ -599,7 +589,7 @@ void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const T
 }
 
 void TgtPdfShapeWriter::RenderPolyDraw(const TgtPolyDrawItem& item) {
-  const bool pathMode = PathState == 0;
+  const bool pathMode = PathState == TgtPdfPathState::Building;
   std::string& out = pathMode ? PathText : p_;
   if (!pathMode) p_.clear();
   // Outside a path the figure needs a current point of its own before its first segment.
@@ -705,7 +695,7 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
   auto paint = [&](const char* op) {
     PathText += op;
     PathText += "\r\n";
-    PathState = 2;
+    PathState = TgtPdfPathState::None;
     t_.clear();
     paintingPath_ = true;
     prefix(t_);
@@ -720,18 +710,18 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
       // A new path discards whatever an earlier, unpainted one collected.
       PathText.clear();
       FigureClosed = false;
-      PathState = 0;
+      PathState = TgtPdfPathState::Building;
       PathFirstPoint = true;
       break;
     case poEndPath:
-      if (PathState == 0) PathState = 1;
+      if (PathState == TgtPdfPathState::Building) PathState = TgtPdfPathState::Ended;
       break;
     case poCloseFigure:
-      if (PathState == 0) FigureClosed = true;
+      if (PathState == TgtPdfPathState::Building) FigureClosed = true;
       break;
     case poAbortPath:
       PathText = " n \r\n";
-      PathState = 2;
+      PathState = TgtPdfPathState::None;
       content_ += PathText;
       PathText.clear();
       break;
@@ -770,7 +760,7 @@ void TgtPdfShapeWriter::RenderPath(const TgtPathItem& item) {
         ClipActive = true;
         content_ += t_;
       }
-      PathState = 2;
+      PathState = TgtPdfPathState::None;
       PathText.clear();
       break;
     }

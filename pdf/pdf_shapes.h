@@ -27,6 +27,13 @@ struct TgtPdfUnits {
   double Height(double h) const { return h * PointsPerUnit * YFactor; }
 };
 
+// Where the shapes of a begin-path .. paint bracket stand.
+enum class TgtPdfPathState : uint8_t {
+  Building,  // shapes add to PathText instead of drawing
+  Ended,     // the bracket is closed, not yet painted
+  None       // no path: shapes draw themselves
+};
+
 // Writes shape operators into a page's content. One per engine; ResetPage() at every page.
 class TgtPdfShapeWriter {
  public:
@@ -38,7 +45,7 @@ class TgtPdfShapeWriter {
 
   // Page state.
   bool ClipActive = false;
-  int32_t PathState = 2;  // 0 building a path, 1 path ended, 2 no path
+  TgtPdfPathState PathState = TgtPdfPathState::None;
   std::string PathText;
   bool PathFirstPoint = true;
   TgtPoint PathStart;

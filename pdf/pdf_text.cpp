@@ -176,6 +176,12 @@ void AppendColor(std::string& out, TColor color) {
   out.append(buf, 20);
 }
 
+void AppendNumberPair(std::string& out, double x, double y) {
+  AppendNumber(out, x);
+  out += ' ';
+  AppendNumber(out, y);
+}
+
 std::string FormatColor(TColor color) {
   std::string s;
   AppendColor(s, color);

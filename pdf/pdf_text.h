@@ -27,6 +27,8 @@ std::string FormatNumber(double v);
 // Appends FormatNumber(v) to out without any temporary allocation (hot path of content
 // streams).
 void AppendNumber(std::string& out, double v);
+// "x y": two numbers and the blank between them (a point, a size).
+void AppendNumberPair(std::string& out, double x, double y);
 
 // "r g b" with each byte of the 0x00BBGGRR colour divided by 255, four decimals each:
 // black "0.0000 0.0000 0.0000", 128 in a component gives "0.5020".

@@ -327,7 +327,7 @@ TEST(PdfShapes, PathModeCollectsAndPaints) {
   t.w.RenderPath(PathOp(poCloseFigure));
   t.w.RenderPath(PathOp(poEndPath));
   EXPECT_EQ(t.content, "");  // nothing is drawn while the path is built
-  EXPECT_EQ(t.w.PathState, 1);
+  EXPECT_EQ(t.w.PathState, TgtPdfPathState::Ended);
   t.w.RenderPath(PathOp(poFillPath));
   EXPECT_EQ(
       t.content,
@@ -335,7 +335,7 @@ TEST(PdfShapes, PathModeCollectsAndPaints) {
           "1.0000 1.0000 1.0000 rg \r\n10.0000 10.0000 m 20.0000 20.0000 l 30.0000 10.0000 l "
           "40.0000 40.0000 l 50.0000 10.0000 l 55.0000 15.0000 60.0000 15.0000 65.0000 10.0000 c "
           "0.0000 10.0000 5.0000 5.0000 re h f\r\n");
-  EXPECT_EQ(t.w.PathState, 2);
+  EXPECT_EQ(t.w.PathState, TgtPdfPathState::None);
   EXPECT_EQ(t.w.PathText, "");
 
   // A new path drops an earlier one that was never painted.
