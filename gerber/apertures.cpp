@@ -150,7 +150,8 @@ void PrimitiveThermal(double f, double x, double y, double outer, double inner, 
     // Outer arc from the first gap to the second, then back along the inner circle or to
     // the corner the gaps leave.
     auto add = [&](double px, double py) {
-      o.Add(x + px * std::cos(turn) - py * std::sin(turn), y + py * std::cos(turn) + px * std::sin(turn));
+      o.Add(x + px * std::cos(turn) - py * std::sin(turn),
+            y + py * std::cos(turn) + px * std::sin(turn));
     };
     add(sx, h);
     const double tolerance = 0.25 / f;
@@ -639,8 +640,10 @@ double EvaluateExpression(std::string_view expr) {
       ++i;
     } else if (c == '+' || c == '-' || c == 'x' || c == 'X' || c == '/') {
       if (expectOperand) {
-        if (c == '-') ops.push_back('n');
-        else if (c != '+') values.push_back(0.0), expectOperand = false;  // "/2": 0 / 2
+        if (c == '-')
+          ops.push_back('n');
+        else if (c != '+')
+          values.push_back(0.0), expectOperand = false;  // "/2": 0 / 2
         if (c == '-' || c == '+') {
           ++i;
           continue;

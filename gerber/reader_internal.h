@@ -65,8 +65,8 @@ struct OpenBlock {
 
 // The deprecated image parameters, applied to the whole image once it is read.
 struct ImageParameters {
-  bool Negative = false;            // IPNEG
-  bool SwapAxes = false;            // ASAYBX
+  bool Negative = false;                  // IPNEG
+  bool SwapAxes = false;                  // ASAYBX
   bool MirrorA = false, MirrorB = false;  // MIA1B1
   double OffsetA = 0.0, OffsetB = 0.0;    // OF, image units
   double ScaleA = 1.0, ScaleB = 1.0;      // SF
@@ -106,11 +106,11 @@ struct ReaderState {
   ImageParameters ImageParams;
   BlockFields LastBlock;
   PathBuffer Path;
-  uint64_t BytesRead = 0;               // bytes of the file handed to block assembly so far
-  uint64_t CopiedWeight = 0;            // shapes copied by flashes, see kFreeCopies
-  TID_DrawFileFormat* Image = nullptr;  // where records go: the output or an open block
+  uint64_t BytesRead = 0;                // bytes of the file handed to block assembly so far
+  uint64_t CopiedWeight = 0;             // shapes copied by flashes, see kFreeCopies
+  TID_DrawFileFormat* Image = nullptr;   // where records go: the output or an open block
   TID_DrawFileFormat* Output = nullptr;  // the caller's image
-  std::string Scratch;                  // parameter text without blanks, reused
+  std::string Scratch;                   // parameter text without blanks, reused
 };
 
 // Sets up a state as a read starts (the path storage included).

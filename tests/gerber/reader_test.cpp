@@ -243,9 +243,10 @@ TEST(GerberBlocks, CommentsAndPercentInComments) {
 
   // Statements commented out, whole: "G04 was %ADD11C,0.5*%" defines nothing and shifts
   // no later '%'; an X2 attribute comment on the line before them still ends at its '*'.
-  GerberRead out = ReadGerberText(
-      "G04 #@! %TF.Part,Single*\n" + std::string(kInchHeader) +
-      "G04 disabled: %LPC*%\nG04 was %ADD11C,0.5*%\n%ADD10C,0.010*%\nD11*X0Y0D03*\nD10*X1000Y0D03*\n");
+  GerberRead out =
+      ReadGerberText("G04 #@! %TF.Part,Single*\n" + std::string(kInchHeader) +
+                     "G04 disabled: %LPC*%\nG04 was "
+                     "%ADD11C,0.5*%\n%ADD10C,0.010*%\nD11*X0Y0D03*\nD10*X1000Y0D03*\n");
   EXPECT_TRUE(out.accepted);
   ASSERT_EQ(out.count(), 2);
   EXPECT_EQ(out.rec(0).Size, 40);  // D11 stayed undefined
@@ -260,7 +261,8 @@ TEST(GerberBlocks, CommentsAndPercentInComments) {
   EXPECT_EQ(blank.rec(0).Count, 10);
 
   // Several G codes in one block apply in order: gEDA's G75G03 full circle is drawn.
-  GerberRead geda = ReadGerberText(FlashFile(kInchHeader, "X200Y1951D02*G75G03I160J0X200Y1951D01*"));
+  GerberRead geda =
+      ReadGerberText(FlashFile(kInchHeader, "X200Y1951D02*G75G03I160J0X200Y1951D01*"));
   ASSERT_EQ(geda.count(), 1);
   EXPECT_EQ(geda.rec(0).Kind, rkArc);
   EXPECT_EQ(geda.rec(0).X, 360);
