@@ -3,7 +3,7 @@
 // both directions: the canvas writes the numbers, the processor reads them back.
 #include <cstdint>
 
-#include "docengine/emf.h"
+#include "docengine/emf_constants.h"
 #include "platform/graphics.h"
 
 namespace pv {
