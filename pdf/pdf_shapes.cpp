@@ -199,6 +199,31 @@ void TgtPdfShapeWriter::RenderLine(const TPen& pen, double x1, double y1, double
   content_ += ClipActive ? "\r\n" : "\r\nQ";
 }
 
+void TgtPdfShapeWriter::FillThenStroke(const TPen& pen, const TBrush* brush, bool stroke,
+                                       HatchEnd hatchEnd) {
+  t_.clear();
+  if (IsSolid(brush)) {
+    AppendColor(t_, brush->Color);
+    t_ += " rg ";
+    t_ += p_;
+    t_ += " f ";
+  } else if (IsHatch(brush)) {
+    AppendHatchFill(t_, *brush);
+    t_ += p_;
+    t_ += hatchEnd == HatchEnd::Tight ? " f" : " f ";
+  }
+  if (stroke) {
+    // After a tight " f" a pen without a dash pattern would fuse its width with the "f".
+    if (hatchEnd == HatchEnd::Tight && !t_.empty() && t_.back() != ' ' &&
+        !HasDashPattern(pen.Style))
+      t_ += ' ';
+    AppendPenText(t_, pen);
+    t_ += p_;
+    t_ += " s";
+  }
+  WriteWrapped(t_);
+}
+
 void TgtPdfShapeWriter::RenderRectangle(const TPen& pen, const TBrush* brush, double x1, double y1,
                                         double x2, double y2) {
   p_.clear();
@@ -212,23 +237,7 @@ void TgtPdfShapeWriter::RenderRectangle(const TPen& pen, const TBrush* brush, do
     PathText += ' ';
     return;
   }
-  t_.clear();
-  if (IsSolid(brush)) {
-    AppendColor(t_, brush->Color);
-    t_ += " rg ";
-    t_ += p_;
-    t_ += " f ";
-  } else if (IsHatch(brush)) {
-    AppendHatchFill(t_, *brush);
-    t_ += p_;
-    t_ += " f ";
-  }
-  if (pen.Style != TPenStyle::psClear) {
-    AppendPenText(t_, pen);
-    t_ += p_;
-    t_ += " s";
-  }
-  WriteWrapped(t_);
+  FillThenStroke(pen, brush, pen.Style != TPenStyle::psClear, HatchEnd::Blank);
 }
 
 void TgtPdfShapeWriter::AppendEllipsePath(std::string& out, double X1, double Y1, double X2,
@@ -252,25 +261,7 @@ void TgtPdfShapeWriter::RenderEllipse(const TPen& pen, const TBrush* brush, doub
                                       double x2, double y2) {
   p_.clear();
   AppendEllipsePath(p_, Units.X(x1), Units.Y(y1), Units.X(x2), Units.Y(y2));
-  t_.clear();
-  if (IsSolid(brush)) {
-    AppendColor(t_, brush->Color);
-    t_ += " rg ";
-    t_ += p_;
-    t_ += " f ";
-  } else if (IsHatch(brush)) {
-    AppendHatchFill(t_, *brush);
-    t_ += p_;
-    t_ += " f";
-  }
-  if (pen.Style != TPenStyle::psClear) {
-    // A pen style without a dash pattern would fuse its width with the hatch fill's "f".
-    if (!t_.empty() && t_.back() != ' ' && !HasDashPattern(pen.Style)) t_ += ' ';
-    AppendPenText(t_, pen);
-    t_ += p_;
-    t_ += " s";
-  }
-  WriteWrapped(t_);
+  FillThenStroke(pen, brush, pen.Style != TPenStyle::psClear, HatchEnd::Tight);
 }
 
 void TgtPdfShapeWriter::RenderRoundRect(const TPen& pen, const TBrush* brush, double x1, double y1,
@@ -302,23 +293,7 @@ void TgtPdfShapeWriter::RenderRoundRect(const TPen& pen, const TBrush* brush, do
   p_ += " l ";
   BezierCurve(p_, L, T - ry + ky, L + rx - kx, T, L + rx, T);
   p_ += " h";
-  t_.clear();
-  if (IsSolid(brush)) {
-    AppendColor(t_, brush->Color);
-    t_ += " rg ";
-    t_ += p_;
-    t_ += " f ";
-  } else if (IsHatch(brush)) {
-    AppendHatchFill(t_, *brush);
-    t_ += p_;
-    t_ += " f ";
-  }
-  if (pen.Style != TPenStyle::psClear) {
-    AppendPenText(t_, pen);
-    t_ += p_;
-    t_ += " s";
-  }
-  WriteWrapped(t_);
+  FillThenStroke(pen, brush, pen.Style != TPenStyle::psClear, HatchEnd::Blank);
 }
 
 void TgtPdfShapeWriter::RenderPolygon(const TgtPoint* pts, int32_t n, const TBrush* brush,
@@ -514,23 +489,7 @@ void TgtPdfShapeWriter::ChordOrPie(const TPen& pen, const TBrush* brush, double 
     AppendNumberPair(p_, (Units.X(x1) + Units.X(x2)) / 2, (Units.Y(y1) + Units.Y(y2)) / 2);
     p_ += " l";
   }
-  t_.clear();
-  if (IsSolid(brush)) {
-    AppendColor(t_, brush->Color);
-    t_ += " rg ";
-    t_ += p_;
-    t_ += " f ";
-  } else if (IsHatch(brush)) {
-    AppendHatchFill(t_, *brush);
-    t_ += p_;
-    t_ += " f ";
-  }
-  if (penVisible) {
-    AppendPenText(t_, pen);
-    t_ += p_;
-    t_ += " s";
-  }
-  WriteWrapped(t_);
+  FillThenStroke(pen, brush, penVisible, HatchEnd::Blank);
 }
 
 void TgtPdfShapeWriter::RenderPie(const TPen& pen, const TBrush* brush, double x1, double y1,

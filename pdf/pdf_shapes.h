@@ -89,6 +89,12 @@ class TgtPdfShapeWriter {
   void AppendArcText(std::string& out, double x1, double y1, double x2, double y2, double x3,
                      double y3, double x4, double y4) const;
   void AppendEllipsePath(std::string& out, double X1, double Y1, double X2, double Y2) const;
+  // How a hatch fill's " f" ends: with a blank, or tight against what follows (the
+  // ellipse's form, which the pages written so far keep).
+  enum class HatchEnd { Blank, Tight };
+  // Fills the path in p_ with the brush, then strokes it with the pen when STROKE, as one
+  // wrapped piece of content.
+  void FillThenStroke(const TPen& pen, const TBrush* brush, bool stroke, HatchEnd hatchEnd);
   void ChordOrPie(const TPen& pen, const TBrush* brush, double x1, double y1, double x2, double y2,
                   double x3, double y3, double x4, double y4, bool pie);
 
