@@ -8,7 +8,7 @@
 
 #include "docengine/metafile_canvas.h"
 #include "docengine/page_settings.h"
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 #include "platform/checked.h"
 #include "platform/process.h"
 #include "platform/text.h"

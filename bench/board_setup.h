@@ -11,7 +11,7 @@
 #include "docengine/page_settings.h"
 #include "draw/draw.h"
 #include "gerber/reader.h"
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 
 namespace pv::bench {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 
 namespace pv {
 namespace {

@@ -15,7 +15,7 @@
 #include "app/layout.h"
 #include "draw/image.h"
 #include "gerber/reader.h"
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 #include "platform/errors.h"
 #include "platform/logfile.h"
 

@@ -14,7 +14,7 @@
 
 #include "docengine/engine.h"
 #include "docengine/metafile.h"
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 #include "platform/errors.h"
 
 namespace pv {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 
 namespace pv {
 

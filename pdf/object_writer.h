@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "pdf/compress.h"
-#include "pdf/pdf_output.h"
+#include "pdf/output.h"
 
 namespace pv {
 

@@ -28,7 +28,7 @@
 #include "docengine/engine.h"
 #include "docengine/items.h"
 #include "gerber/reader.h"
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 #include "platform/fonts.h"
 #include "platform/logfile.h"
 #include "support/support.h"
@@ -342,8 +342,8 @@ TEST(Conformance, TwoPointTrackWithRoundAperture) {
   EXPECT_EQ(l.Kind, skLine);
   ExpectPoints(l, {{57.408, 643.776}, {998.592, 173.184}});
   // A round aperture swept along a path: the canvas's geometric pen, round ends and joins.
-  EXPECT_EQ(l.Pen, (TPen{clBlack, 98, TPenStyle::psSolid, TPenEndCap::pecRound,
-                         TPenJoin::pjRound}));
+  EXPECT_EQ(l.Pen,
+            (TPen{clBlack, 98, TPenStyle::psSolid, TPenEndCap::pecRound, TPenJoin::pjRound}));
 
   // Content: (448.5, 6375 - 5029.5 = 1345.5) to (7801.5, 6375 - 1353 = 5022), 73.5 wide,
   // round caps and joins (1 J 1 j) after the width.
@@ -420,8 +420,8 @@ TEST(Conformance, MultiQuadrantFullCircle) {
   EXPECT_EQ(e.Kind, skEllipse);
   ExpectPoints(e, {{40.8, 160.896}, {775.2, 895.488}});
   EXPECT_EQ(e.Brush.Style, TBrushStyle::bsClear);
-  EXPECT_EQ(e.Pen, (TPen{clBlack, 38, TPenStyle::psSolid, TPenEndCap::pecRound,
-                         TPenJoin::pjRound}));
+  EXPECT_EQ(e.Pen,
+            (TPen{clBlack, 38, TPenStyle::psSolid, TPenEndCap::pecRound, TPenJoin::pjRound}));
 
   // Content: box x 318.75..6056.25, y 8250 - 1257 = 6993 .. 8250 - 6996 = 1254; centre
   // (3187.5, 4123.5); Bezier offsets 0.5522847 x 2868.75 = 1584.3669 and 0.5522847 x

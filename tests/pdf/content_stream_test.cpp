@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "docengine/metafile_canvas.h"
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 #include "support/support.h"
 
 using namespace pv;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pdf/compress.h"
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 #include "platform/errors.h"
 #include "support/support.h"
 

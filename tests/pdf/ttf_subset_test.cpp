@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "pdf/compress.h"
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 #include "support/support.h"
 
 namespace pv {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 
 namespace pvtest {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "docengine/metafile_canvas.h"
-#include "pdf/pdf_engine.h"
-#include "pdf/pdf_fonts.h"
-#include "pdf/pdf_text.h"
+#include "pdf/engine.h"
+#include "pdf/fonts.h"
+#include "pdf/syntax.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
 #include "support/pdf_doc.h"

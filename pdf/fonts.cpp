@@ -1,10 +1,10 @@
-#include "pdf/pdf_fonts.h"
+#include "pdf/fonts.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
 

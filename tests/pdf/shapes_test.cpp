@@ -1,4 +1,4 @@
-#include "pdf/pdf_shapes.h"
+#include "pdf/shapes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

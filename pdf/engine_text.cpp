@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "pdf/pdf_engine.h"
-#include "pdf/pdf_text.h"
+#include "pdf/engine.h"
+#include "pdf/syntax.h"
 #include "pdf/ttf_subset.h"
 #include "platform/fonts.h"
 #include "platform/text.h"

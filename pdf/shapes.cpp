@@ -1,9 +1,9 @@
-#include "pdf/pdf_shapes.h"
+#include "pdf/shapes.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 
 namespace pv {
 

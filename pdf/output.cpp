@@ -1,4 +1,4 @@
-#include "pdf/pdf_output.h"
+#include "pdf/output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "docengine/metafile_canvas.h"
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 #include "pdf/ttf_subset.h"
 #include "platform/clock.h"
 #include "platform/fonts.h"

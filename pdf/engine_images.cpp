@@ -1,12 +1,12 @@
 // Image items of the PDF engine: BMP and JPEG pictures as image XObjects of the shared
 // resources, the background picture, and page thumbnails.
-#include "pdf/pdf_engine_images.h"
+#include "pdf/engine_images.h"
 
 #include <cstring>
 #include <vector>
 
-#include "pdf/pdf_engine.h"
-#include "pdf/pdf_text.h"
+#include "pdf/engine.h"
+#include "pdf/syntax.h"
 
 namespace pv {
 

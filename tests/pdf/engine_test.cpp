@@ -1,4 +1,4 @@
-#include "pdf/pdf_engine.h"
+#include "pdf/engine.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -16,7 +16,7 @@
 #include "docengine/emf.h"
 #include "docengine/metafile.h"
 #include "docengine/metafile_canvas.h"
-#include "pdf/pdf_text.h"
+#include "pdf/syntax.h"
 #include "support/pdf_doc.h"
 #include "support/support.h"
 

@@ -11,11 +11,11 @@
 #include "docengine/engine.h"
 #include "pdf/compress.h"
 #include "pdf/crypt.h"
+#include "pdf/engine_images.h"
+#include "pdf/fonts.h"
 #include "pdf/object_writer.h"
-#include "pdf/pdf_engine_images.h"
-#include "pdf/pdf_fonts.h"
-#include "pdf/pdf_output.h"
-#include "pdf/pdf_shapes.h"
+#include "pdf/output.h"
+#include "pdf/shapes.h"
 #include "platform/errors.h"
 
 namespace pv {
