@@ -2,6 +2,7 @@
 // annotations and the font objects written at the end of the document.
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "pdf/engine.h"
 #include "pdf/syntax.h"
@@ -37,26 +38,10 @@ TDirClass DirClass(char16_t c) {
 }
 
 char16_t Mirrored(char16_t c) {
-  switch (c) {
-    case u'(':
-      return u')';
-    case u')':
-      return u'(';
-    case u'[':
-      return u']';
-    case u']':
-      return u'[';
-    case u'{':
-      return u'}';
-    case u'}':
-      return u'{';
-    case u'<':
-      return u'>';
-    case u'>':
-      return u'<';
-    default:
-      return c;
-  }
+  // Each bracket stands beside its mirror image, so the other of a pair is at index ^ 1.
+  constexpr std::u16string_view kBrackets = u"()[]{}<>";
+  const size_t i = kBrackets.find(c);
+  return i == std::u16string_view::npos ? c : kBrackets[i ^ 1];
 }
 
 }  // namespace
