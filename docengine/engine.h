@@ -467,7 +467,9 @@ class TgtCustomDocumentEngine : public TgtComponent, public TgtMetafileHost {
   void ClearBand(TgtBandItem* band);
   void UpdateDrawingArea();
   void CompleteRecording();
-  TgtShapeItem* AddShape(uint8_t kind, bool filled);
+  // A shape of the current pen (and brush when FILLED) through POINTS in MeasurementUnit;
+  // null when shapes are not allowed.
+  TgtShapeItem* AddShape(uint8_t kind, bool filled, std::span<const TgtPoint> points);
   // A text item of the current tools at (x, y) in MeasurementUnit; null when text is not
   // allowed or the point lies outside the drawing area.
   TgtTextItem* AddTextItem(std::u16string_view text, double x, double y);

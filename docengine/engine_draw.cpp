@@ -464,96 +464,71 @@ void TgtCustomDocumentEngine::EndTable() {
 
 // ---- Shapes -------------------------------------------------------------------------------
 
-TgtShapeItem* TgtCustomDocumentEngine::AddShape(uint8_t kind, bool filled) {
+TgtShapeItem* TgtCustomDocumentEngine::AddShape(uint8_t kind, bool filled,
+                                                std::span<const TgtPoint> points) {
   if (!ShapeAllowed()) return nullptr;
   auto& s = CurrentItemList().Add<TgtShapeItem>();
   s.Kind = kind;
   s.Pen = pen_;
   s.HasBrush = filled;
   if (filled) s.Brush = brush_;
+  s.Points.reserve(static_cast<uint32_t>(points.size()));
+  for (const TgtPoint& p : points) s.AddPoint(ConvertX(p.X), ConvertY(p.Y));
   return &s;
 }
 
 void TgtCustomDocumentEngine::Line(double x1, double y1, double x2, double y2) {
-  if (TgtShapeItem* s = AddShape(skLine, false)) {
-    s->AddPoint(ConvertX(x1), ConvertY(y1));
-    s->AddPoint(ConvertX(x2), ConvertY(y2));
-  }
+  const TgtPoint ends[] = {{x1, y1}, {x2, y2}};
+  AddShape(skLine, false, ends);
 }
 
 void TgtCustomDocumentEngine::Rectangle(double x1, double y1, double x2, double y2, bool filled) {
-  if (TgtShapeItem* s = AddShape(skRectangle, filled)) {
-    s->AddPoint(ConvertX(x1), ConvertY(y1));
-    s->AddPoint(ConvertX(x2), ConvertY(y2));
-  }
+  const TgtPoint corners[] = {{x1, y1}, {x2, y2}};
+  AddShape(skRectangle, filled, corners);
 }
 
 void TgtCustomDocumentEngine::RoundRect(double x1, double y1, double x2, double y2,
                                         double cornerWidth, double cornerHeight, bool filled) {
-  if (TgtShapeItem* s = AddShape(skRoundRect, filled)) {
-    s->AddPoint(ConvertX(x1), ConvertY(y1));
-    s->AddPoint(ConvertX(x2), ConvertY(y2));
+  const TgtPoint corners[] = {{x1, y1}, {x2, y2}};
+  // The third point is the corner's size, a length rather than a place.
+  if (TgtShapeItem* s = AddShape(skRoundRect, filled, corners))
     s->AddPoint(ConvertLengthX(cornerWidth), ConvertLengthY(cornerHeight));
-  }
 }
 
 void TgtCustomDocumentEngine::Ellipse(double x1, double y1, double x2, double y2, bool filled) {
-  if (TgtShapeItem* s = AddShape(skEllipse, filled)) {
-    s->AddPoint(ConvertX(x1), ConvertY(y1));
-    s->AddPoint(ConvertX(x2), ConvertY(y2));
-  }
+  const TgtPoint corners[] = {{x1, y1}, {x2, y2}};
+  AddShape(skEllipse, filled, corners);
 }
 
 void TgtCustomDocumentEngine::Polygon(std::span<const TgtPoint> points, bool filled) {
-  if (points.empty()) return;
-  if (TgtShapeItem* s = AddShape(skPolygon, filled)) {
-    s->Points.reserve(static_cast<uint32_t>(points.size()));
-    for (const TgtPoint& p : points) s->AddPoint(ConvertX(p.X), ConvertY(p.Y));
-  }
+  if (!points.empty()) AddShape(skPolygon, filled, points);
 }
 
 void TgtCustomDocumentEngine::PolyLine(std::span<const TgtPoint> points) {
-  if (points.empty()) return;
-  if (TgtShapeItem* s = AddShape(skPolyLine, false)) {
-    s->Points.reserve(static_cast<uint32_t>(points.size()));
-    for (const TgtPoint& p : points) s->AddPoint(ConvertX(p.X), ConvertY(p.Y));
-  }
+  if (!points.empty()) AddShape(skPolyLine, false, points);
 }
 
 void TgtCustomDocumentEngine::PolyBezier(std::span<const TgtPoint> points) {
-  if (points.empty()) return;
-  if (TgtShapeItem* s = AddShape(skBezier, false)) {
-    s->Points.reserve(static_cast<uint32_t>(points.size()));
-    for (const TgtPoint& p : points) s->AddPoint(ConvertX(p.X), ConvertY(p.Y));
-  }
+  if (!points.empty()) AddShape(skBezier, false, points);
 }
 
-namespace {
-void AddArcPoints(TgtCustomDocumentEngine& e, TgtShapeItem& s, double x1, double y1, double x2,
-                  double y2, double x3, double y3, double x4, double y4) {
-  s.AddPoint(e.ConvertX(x1), e.ConvertY(y1));
-  s.AddPoint(e.ConvertX(x2), e.ConvertY(y2));
-  s.AddPoint(e.ConvertX(x3), e.ConvertY(y3));
-  s.AddPoint(e.ConvertX(x4), e.ConvertY(y4));
-}
-}  // namespace
-
+// Arcs, pies and chords: the bounding box's corners, then the start and end radials' points.
 void TgtCustomDocumentEngine::Arc(double x1, double y1, double x2, double y2, double x3, double y3,
                                   double x4, double y4) {
-  if (TgtShapeItem* s = AddShape(skArc, false))
-    AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
+  const TgtPoint points[] = {{x1, y1}, {x2, y2}, {x3, y3}, {x4, y4}};
+  AddShape(skArc, false, points);
 }
 
 void TgtCustomDocumentEngine::Pie(double x1, double y1, double x2, double y2, double x3, double y3,
                                   double x4, double y4, bool filled) {
-  if (TgtShapeItem* s = AddShape(skPie, filled))
-    AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
+  const TgtPoint points[] = {{x1, y1}, {x2, y2}, {x3, y3}, {x4, y4}};
+  AddShape(skPie, filled, points);
 }
 
 void TgtCustomDocumentEngine::Chord(double x1, double y1, double x2, double y2, double x3,
                                     double y3, double x4, double y4, bool filled) {
-  if (TgtShapeItem* s = AddShape(skChord, filled))
-    AddArcPoints(*this, *s, x1, y1, x2, y2, x3, y3, x4, y4);
+  const TgtPoint points[] = {{x1, y1}, {x2, y2}, {x3, y3}, {x4, y4}};
+  AddShape(skChord, filled, points);
 }
 
 // ---- Base rendering of composite items ----------------------------------------------------
