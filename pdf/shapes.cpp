@@ -114,34 +114,13 @@ void TgtPdfShapeWriter::AppendPenText(std::string& out, const TPen& pen) const {
     // Pen widths carry no input-resolution factor: the page's cm scaling applies to them.
     AppendNumber(penText_, pen.Width * Units.PointsPerUnit);
     penText_ += " w ";
-    switch (pen.EndCap) {
-      case TPenEndCap::pecRound:
-        penText_ += "1 J ";
-        break;
-      case TPenEndCap::pecSquare:
-        penText_ += "2 J ";
-        break;
-      case TPenEndCap::pecFlat:
-        penText_ += "0 J ";
-        break;
-      case TPenEndCap::pecDefault:
-        if (restate) penText_ += "0 J ";
-        break;
-    }
-    switch (pen.Join) {
-      case TPenJoin::pjRound:
-        penText_ += "1 j ";
-        break;
-      case TPenJoin::pjBevel:
-        penText_ += "2 j ";
-        break;
-      case TPenJoin::pjMiter:
-        penText_ += "0 j ";
-        break;
-      case TPenJoin::pjDefault:
-        if (restate) penText_ += "0 j ";
-        break;
-    }
+    // By enum value; a default cap or join writes nothing unless it must undo a leaked one.
+    constexpr const char* kCap[] = {"0 J ", "1 J ", "2 J ", "0 J "};   // -, round, square, flat
+    constexpr const char* kJoin[] = {"0 j ", "1 j ", "2 j ", "0 j "};  // -, round, bevel, miter
+    if (pen.EndCap != TPenEndCap::pecDefault || restate)
+      penText_ += kCap[static_cast<size_t>(pen.EndCap)];
+    if (pen.Join != TPenJoin::pjDefault || restate)
+      penText_ += kJoin[static_cast<size_t>(pen.Join)];
     AppendColor(penText_, pen.Color);
     penText_ += " RG ";
     penOfText_ = pen;
