@@ -16,35 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "pdf/compress.h"
 
 namespace {
 
-double Seconds(clockid_t clock) {
-  timespec ts;
-  clock_gettime(clock, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-struct Timing {
-  std::vector<double> wall, cpu;
-  double Median(std::vector<double> v) const {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-  }
-};
-
-template <class F>
-Timing Measure(int runs, F work) {
-  Timing t;
-  for (int i = 0; i < runs; ++i) {
-    const double w = Seconds(CLOCK_MONOTONIC), c = Seconds(CLOCK_PROCESS_CPUTIME_ID);
-    work();
-    t.cpu.push_back(Seconds(CLOCK_PROCESS_CPUTIME_ID) - c);
-    t.wall.push_back(Seconds(CLOCK_MONOTONIC) - w);
-  }
-  return t;
-}
+using pv::bench::Measure;
+using pv::bench::Sample;
 
 // Reads a file in large pieces, as the converter's reader does; returns its size.
 size_t ReadAll(const char* path, std::vector<char>& buf) {
@@ -88,7 +66,7 @@ int main(int argc, char** argv) {
 
   std::vector<char> buf(1 << 20);
   size_t inputBytes = 0;
-  const Timing read = Measure(runs, [&] { inputBytes = ReadAll(argv[1], buf); });
+  const Sample read = Measure(runs, [&] { inputBytes = ReadAll(argv[1], buf); });
 
   std::ifstream pdfFile(argv[2], std::ios::binary);
   std::stringstream ss;
@@ -117,7 +95,7 @@ int main(int argc, char** argv) {
 
   pv::SetFlateWorkers(0);
   size_t compressed = 0;
-  const Timing deflate = Measure(runs, [&] {
+  const Sample deflate = Measure(runs, [&] {
     compressed = 0;
     std::string out;
     for (const std::string& s : streams) {
@@ -129,7 +107,6 @@ int main(int argc, char** argv) {
   std::printf(
       "input_bytes=%zu read_wall=%.4f read_cpu=%.4f content_bytes=%zu compressed_bytes=%zu "
       "deflate_wall=%.4f deflate_cpu=%.4f\n",
-      inputBytes, read.Median(read.wall), read.Median(read.cpu), contentBytes, compressed,
-      deflate.Median(deflate.wall), deflate.Median(deflate.cpu));
+      inputBytes, read.wall, read.cpu, contentBytes, compressed, deflate.wall, deflate.cpu);
   return 0;
 }

@@ -13,36 +13,15 @@
 #include <vector>
 
 #include "bench/board_setup.h"
+#include "bench/timing.h"
 #include "docengine/metafile_processor.h"
 #include "pdf/compress.h"
 
 namespace pv {
 namespace {
 
-double Clock(clockid_t id) {
-  timespec ts;
-  clock_gettime(id, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-struct Sample {
-  double cpu = 0, wall = 0;
-};
-
-// Median over runs of the CPU and wall time of timed(); setup() runs untimed before each.
-Sample Measure(int runs, const std::function<void()>& setup, const std::function<void()>& timed) {
-  std::vector<double> cpu, wall;
-  for (int i = 0; i < runs; ++i) {
-    setup();
-    const double c = Clock(CLOCK_PROCESS_CPUTIME_ID), w = Clock(CLOCK_MONOTONIC);
-    timed();
-    cpu.push_back(Clock(CLOCK_PROCESS_CPUTIME_ID) - c);
-    wall.push_back(Clock(CLOCK_MONOTONIC) - w);
-  }
-  std::sort(cpu.begin(), cpu.end());
-  std::sort(wall.begin(), wall.end());
-  return {cpu[cpu.size() / 2], wall[wall.size() / 2]};
-}
+using bench::Measure;
+using bench::Sample;
 
 int Run(const std::string& file, int runs) {
   TID_DrawFileFormat image;
