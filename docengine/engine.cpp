@@ -265,24 +265,18 @@ void TgtCustomDocumentEngine::RenderPage() {
     DoBeginPage();
     Fire(OnAfterBeginPage, *this);
     RenderPageBorder();
-    if (!(capabilities_ & capHeaderFirstPageOnly) || first) {
-      SetBand(TgtBand::bdHeader);
-      RenderItems(header_->Items);
-    }
-    if (!(capabilities_ & capUnderlayFirstPageOnly) || first) {
-      SetBand(TgtBand::bdUnderlay);
-      RenderItems(underlay_->Items);
-    }
+    // A band's items go on every page, or on the first only where a capability says so.
+    const auto renderBand = [&](uint16_t firstOnly, TgtBand band, const TgtBandItem& items) {
+      if ((capabilities_ & firstOnly) && !first) return;
+      SetBand(band);
+      RenderItems(items.Items);
+    };
+    renderBand(capHeaderFirstPageOnly, TgtBand::bdHeader, *header_);
+    renderBand(capUnderlayFirstPageOnly, TgtBand::bdUnderlay, *underlay_);
     SetBand(TgtBand::bdPage);
     RenderItems(page->Items);
-    if (!(capabilities_ & capFooterFirstPageOnly) || first) {
-      SetBand(TgtBand::bdFooter);
-      RenderItems(footer_->Items);
-    }
-    if (!(capabilities_ & capOverlayFirstPageOnly) || first) {
-      SetBand(TgtBand::bdOverlay);
-      RenderItems(overlay_->Items);
-    }
+    renderBand(capFooterFirstPageOnly, TgtBand::bdFooter, *footer_);
+    renderBand(capOverlayFirstPageOnly, TgtBand::bdOverlay, *overlay_);
     SetBand(TgtBand::bdPage);
     Fire(OnBeforeEndPage, *this);
     DoEndPage();

@@ -351,39 +351,16 @@ std::string TgtCustomPDFEngine::BackgroundImageText(double pageW, double pageH) 
     t += " re f";
     return t;
   }
-  double x = 0, y = 0;
-  switch (backgroundType_) {
-    case TgtBackgroundDisplayType::dtTopLeft:
-      y = pageH - ih;
-      break;
-    case TgtBackgroundDisplayType::dtTopCenter:
-      x = (pageW - iw) / 2;
-      y = pageH - ih;
-      break;
-    case TgtBackgroundDisplayType::dtTopRight:
-      x = pageW - iw;
-      y = pageH - ih;
-      break;
-    case TgtBackgroundDisplayType::dtCenterLeft:
-      y = (pageH - ih) / 2;
-      break;
-    case TgtBackgroundDisplayType::dtCenterRight:
-      x = pageW - iw;
-      y = (pageH - ih) / 2;
-      break;
-    case TgtBackgroundDisplayType::dtBottomLeft:
-      break;
-    case TgtBackgroundDisplayType::dtBottomCenter:
-      x = (pageW - iw) / 2;
-      break;
-    case TgtBackgroundDisplayType::dtBottomRight:
-      x = pageW - iw;
-      break;
-    default:
-      x = (pageW - iw) / 2;
-      y = (pageH - ih) / 2;
-      break;
+  // dtTopLeft to dtBottomRight run row by row over a 3 x 3 grid; anything else is centred.
+  int column = 1, row = 1;
+  const int cell =
+      static_cast<int>(backgroundType_) - static_cast<int>(TgtBackgroundDisplayType::dtTopLeft);
+  if (cell >= 0 && cell < 9) {
+    column = cell % 3;
+    row = cell / 3;
   }
+  const auto offset = [](double room, int halves) { return halves == 0 ? 0.0 : room * halves / 2; };
+  const double x = offset(pageW - iw, column), y = offset(pageH - ih, 2 - row);
   t = "q ";
   AppendNumber(t, iw * fx);
   t += " 0 0 ";
