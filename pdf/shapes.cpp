@@ -365,14 +365,9 @@ void TgtPdfShapeWriter::RenderPolyShape(const TgtPolyShapeItem& item, bool close
     t_ += item.EvenOdd ? "f*" : "f";
   else
     t_ += "S";
-  if (ClipActive) {
-    content_ += t_;
-    content_ += "\r\n";
-  } else {
-    content_ += "\r\nq\r\n";
-    content_ += t_;
-    content_ += "\r\nQ";
-  }
+  // Under a clip as well the piece begins on a line of its own: what went before may end in
+  // an operator ("Do\r\nQ" of an image) that the pen's width would otherwise run into.
+  WriteWrapped(t_);
 }
 
 void TgtPdfShapeWriter::RenderPolyPolygon(const TgtPolyPolygonItem& item) {
@@ -515,15 +510,7 @@ void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const T
     t_ += "c ";
   }
   t_ += "S";
-  if (ClipActive) {
-    content_ += "\r\n";
-    content_ += t_;
-    content_ += "\r\n";
-  } else {
-    content_ += "\r\nq\r\n";
-    content_ += t_;
-    content_ += "\r\nQ";
-  }
+  WriteWrapped(t_);
 }
 
 void TgtPdfShapeWriter::RenderPolyDraw(const TgtPolyDrawItem& item) {

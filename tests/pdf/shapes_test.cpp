@@ -240,14 +240,16 @@ TEST(PdfShapes, PolyShapesFilledAndOutlined) {
                            "\r\nB*\r\nQ");
   closed.Figures[0].Pen.Width = 0;  // fill only, as designed: the pen text stays out too
   closed.EvenOdd = 0;
-  t.content.clear();
+  // Under a clip, after an image whose content ends in "Q": the shape starts a line of its
+  // own, or its first number would run into that operator.
+  t.content = "/Im0 Do\r\nQ";
   t.w.ClipActive = true;
   t.w.RenderPolyShape(closed, true);
-  EXPECT_EQ(t.content, "1.0000 0.0000 0.0000 rg\r\n" + path + "\r\nf\r\n");
+  EXPECT_EQ(t.content, "/Im0 Do\r\nQ\r\n1.0000 0.0000 0.0000 rg\r\n" + path + "\r\nf\r\n");
   closed.Figures[0].Brush.Style = TBrushStyle::bsDiagCross;
   t.content.clear();
   t.w.RenderPolyShape(closed, true);
-  EXPECT_EQ(t.content, "/CSP cs 1.0000 0.0000 0.0000 /PDC scn n\r\n" + path + "\r\nf\r\n");
+  EXPECT_EQ(t.content, "\r\n/CSP cs 1.0000 0.0000 0.0000 /PDC scn n\r\n" + path + "\r\nf\r\n");
   open.Figures[0].Pen.Width = 0;  // an invisible pen: an open shape draws nothing
   t.content.clear();
   t.w.RenderPolyShape(open, false);
