@@ -145,32 +145,33 @@ bool EmfPolyDrawPoints(const TEmfRecord& rec, std::vector<POINTL>& points,
   return true;
 }
 
-bool EmfTextW(const TEmfRecord& rec, EMREXTTEXTOUTW& head, std::u16string& text,
-              std::vector<int32_t>& dx) {
+namespace {
+// The string of an EXTTEXTOUTW (UTF-16) or EXTTEXTOUTA (bytes) record, copied out.
+template <class Text>
+bool EmfText(const TEmfRecord& rec, uint32_t type, EMREXTTEXTOUTW& head, Text& text,
+             std::vector<int32_t>& dx) {
   text.clear();
-  if (rec.Type != EMR_EXTTEXTOUTW) {
+  if (rec.Type != type) {
     dx.clear();
     return false;
   }
+  constexpr uint32_t unit = sizeof(typename Text::value_type);
   uint64_t n;
-  if (!ReadText(rec, head, 2, n, dx)) return false;
+  if (!ReadText(rec, head, unit, n, dx)) return false;
   text.resize(static_cast<size_t>(n));
-  if (n) std::memcpy(text.data(), rec.Data + head.emrtext.offString, static_cast<size_t>(n) * 2);
+  if (n) std::memcpy(text.data(), rec.Data + head.emrtext.offString, static_cast<size_t>(n) * unit);
   return true;
+}
+}  // namespace
+
+bool EmfTextW(const TEmfRecord& rec, EMREXTTEXTOUTW& head, std::u16string& text,
+              std::vector<int32_t>& dx) {
+  return EmfText(rec, EMR_EXTTEXTOUTW, head, text, dx);
 }
 
 bool EmfTextA(const TEmfRecord& rec, EMREXTTEXTOUTW& head, std::string& text,
               std::vector<int32_t>& dx) {
-  text.clear();
-  if (rec.Type != EMR_EXTTEXTOUTA) {
-    dx.clear();
-    return false;
-  }
-  uint64_t n;
-  if (!ReadText(rec, head, 1, n, dx)) return false;
-  text.assign(reinterpret_cast<const char*>(rec.Data + head.emrtext.offString),
-              static_cast<size_t>(n));
-  return true;
+  return EmfText(rec, EMR_EXTTEXTOUTA, head, text, dx);
 }
 
 bool EmfRegionRects(const TEmfRecord& rec, RGNDATAHEADER& header, std::vector<RECTL>& rects) {
