@@ -203,17 +203,10 @@ void TgtCustomPDFEngine::RenderTextLine(const TgtTextItem& item, std::u16string 
     c += " re W n\r\n";
   }
   c += "BT\r\n";
-  switch (item.Effects.TextRenderMode) {
-    case TgtTextRenderMode::trmStroke:
-      c += "1 Tr";
-      break;
-    case TgtTextRenderMode::trmFillStroke:
-      c += "2 Tr";
-      break;
-    default:
-      c += "0 Tr";
-      break;
-  }
+  // The PDF's text rendering modes 0 (fill), 1 (stroke) and 2 (both) in the enum's order.
+  const auto mode = static_cast<size_t>(item.Effects.TextRenderMode);
+  c += mode < 3 ? "012"[mode] : '0';
+  c += " Tr";
   if (item.Effects.TextRise == TgtTextRise::trSuperscript) {
     c += ' ';
     AppendNumber(c, size / 2);

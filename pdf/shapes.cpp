@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <string_view>
 
 #include "pdf/syntax.h"
 
@@ -17,9 +19,12 @@ bool IsSolid(const TBrush* b) {
 }
 
 // The five dash styles write a "d" operator; every other style writes none.
+// Dash arrays in TPenStyle's order; the styles from psClear on write none.
+constexpr std::string_view kDashPatterns[] = {"[]0 d ", "[16 8]0 d ", "[3 4]0 d ", "[8 4 2 4]0 d ",
+                                              "[8 4 2 4 2 8]0 d "};
+
 bool HasDashPattern(TPenStyle s) {
-  return s == TPenStyle::psSolid || s == TPenStyle::psDash || s == TPenStyle::psDot ||
-         s == TPenStyle::psDashDot || s == TPenStyle::psDashDotDot;
+  return static_cast<size_t>(s) < std::size(kDashPatterns);
 }
 
 // "x1 y1 x2 y2 x3 y3 c", or the "y" form when the second control meets the end point.
@@ -76,25 +81,7 @@ void TgtPdfShapeWriter::ResetPage() {
 }
 
 void TgtPdfShapeWriter::AppendDashPattern(std::string& out, TPenStyle style) {
-  switch (style) {
-    case TPenStyle::psSolid:
-      out += "[]0 d ";
-      break;
-    case TPenStyle::psDash:
-      out += "[16 8]0 d ";
-      break;
-    case TPenStyle::psDot:
-      out += "[3 4]0 d ";
-      break;
-    case TPenStyle::psDashDot:
-      out += "[8 4 2 4]0 d ";
-      break;
-    case TPenStyle::psDashDotDot:
-      out += "[8 4 2 4 2 8]0 d ";
-      break;
-    default:
-      break;
-  }
+  if (HasDashPattern(style)) out += kDashPatterns[static_cast<size_t>(style)];
 }
 
 void TgtPdfShapeWriter::AppendPenText(std::string& out, const TPen& pen) const {
