@@ -22,13 +22,17 @@ struct GerberRead {
   }
 };
 
-// Writes the text to a temporary file and reads it as the driver does: tables reset,
-// then the default format.
-inline GerberRead ReadGerberText(const std::string& text) {
+// Whether a read starts from empty aperture and macro tables, as the driver's do, or on
+// what the previous read left in them.
+enum class Tables { Reset, Keep };
+
+// Writes the text to a temporary file and reads it as the driver does, with the default
+// format.
+inline GerberRead ReadGerberText(const std::string& text, Tables tables = Tables::Reset) {
   TempDir dir;
   WriteFile(dir / "board.gbr", text);
   GerberRead r;
-  pv::ResetReaderTables();
+  if (tables == Tables::Reset) pv::ResetReaderTables();
   r.accepted = pv::ReadGerberFile((dir / "board.gbr").string(), r.image, pv::kDefaultGerberFormat);
   return r;
 }

@@ -164,17 +164,22 @@ TEST(GerberHostile, TablesBeyondTheirCapacity) {
             "*%";
   }
   text += "D3999*X0Y0D03*D4000*X0Y0D03*D4001*X0Y0D03*";
+  // The last 500th-macro definition wins its entry; macros 501..600 overwrote it in turn:
+  // M600 and M499 draw their two circles, M500 is undefined.
+  text += "%ADD3998M600*%D3998*X0Y0D03*%ADD3997M500*%D3997*X0Y0D03*"
+          "%ADD3996M499*%D3996*X0Y0D03*";
   BytesRead r = ReadBytes(text);
   EXPECT_TRUE(r.accepted);
-  EXPECT_EQ(NextFreeSlot(), 2000);
+  EXPECT_EQ(DCodeSlot(3996), 2000);
   EXPECT_LE(MacroShapes().Count, 2000 * 2);
   EXPECT_LE(PolygonShapes().Count, 2000);
   EXPECT_EQ(DCodeSlot(4000), 2000);
-  // The last 500th-macro definition wins its entry; macros 501..600 overwrote it in turn.
-  EXPECT_EQ(MacroEntry(500).Name, "M600");
-  EXPECT_EQ(MacroEntry(499).Name, "M499");
   // D3999 and D4000 flash; D4001 is no D code and selects nothing new.
-  EXPECT_GE(r.image.Count, 3);
+  ASSERT_GE(r.image.Count, 3 + 5);
+  std::vector<int32_t> lastSizes;
+  for (int32_t i = r.image.Count - 5; i < r.image.Count; ++i)
+    lastSizes.push_back(r.image.Records[static_cast<size_t>(i)].Size);
+  EXPECT_EQ(lastSizes, (std::vector<int32_t>{10, 10, 40, 10, 10}));
 }
 
 // Macro expressions dividing by zero, overflowing, nesting parentheses deeply or running
