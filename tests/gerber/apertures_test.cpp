@@ -34,8 +34,7 @@ TEST(GerberApertures, CircleSizes) {
   ASSERT_EQ(normal.count(), 1);
   EXPECT_EQ(normal.rec(0).Kind, rkCircle);
   EXPECT_EQ(normal.rec(0).Size, 25);
-  EXPECT_EQ(normal.rec(0).X, 1000);
-  EXPECT_EQ(normal.rec(0).Y, 2000);
+  EXPECT_EQ(At(normal.rec(0)), (TPoint{1000, 2000}));
 
   // Without modifiers the size is 0, and the definition counts for acceptance.
   GerberRead none = FlashDefinition("%ADD10C*%");
@@ -126,8 +125,7 @@ TEST(GerberApertures, StandardPolygon) {
   ASSERT_EQ(hex.count(), 1);
   const TID_DrawRecord& r = hex.rec(0);
   EXPECT_EQ(r.Kind, rkPolygon);
-  EXPECT_EQ(r.X, 1000);
-  EXPECT_EQ(r.Y, 2000);
+  EXPECT_EQ(At(r), (TPoint{1000, 2000}));
   ASSERT_EQ(r.Count, 12);  // not closed by repeating the first vertex
   std::vector<int32_t> pts = Points(r);
   EXPECT_EQ(pts[0], 48);
@@ -265,8 +263,7 @@ TEST(GerberMacros, FieldAssignments) {
   InstantiateMacro(ReaderState(), "1,1,2,$5X2,$5");
   ASSERT_EQ(MacroShapes().Count, 1);
   EXPECT_EQ(MacroShapes().Records[0].Size, 2000);
-  EXPECT_EQ(MacroShapes().Records[0].X, 14000);
-  EXPECT_EQ(MacroShapes().Records[0].Y, 7000);
+  EXPECT_EQ(At(MacroShapes().Records[0]), (TPoint{14000, 7000}));
 }
 
 TEST(GerberMacros, AssignmentThenCircle) {
@@ -289,12 +286,9 @@ TEST(GerberMacros, AssignmentThenCircle) {
                                      "%AMTWO*1,1,0.02,0.1,0.2*21,1,0.04,0.02,0,0,0*%"
                                      "%ADD10TWO*%D10*X1000Y2000D03*X3000Y0D03*");
   ASSERT_EQ(placed.count(), 4);
-  EXPECT_EQ(placed.rec(0).X, 1100);
-  EXPECT_EQ(placed.rec(0).Y, 2200);
-  EXPECT_EQ(placed.rec(1).X, 1000);
-  EXPECT_EQ(placed.rec(1).Y, 2000);
-  EXPECT_EQ(placed.rec(2).X, 3100);
-  EXPECT_EQ(placed.rec(2).Y, 200);
+  EXPECT_EQ(At(placed.rec(0)), (TPoint{1100, 2200}));
+  EXPECT_EQ(At(placed.rec(1)), (TPoint{1000, 2000}));
+  EXPECT_EQ(At(placed.rec(2)), (TPoint{3100, 200}));
   EXPECT_EQ(placed.rec(3).X, 3000);
   EXPECT_EQ(placed.image.MaxX, 3110);
   // The stored shapes stay at their own positions.

@@ -13,25 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CorpusRead {
-  bool accepted = false;
-  bool raised = false;
-  std::string error;
-  TID_DrawFileFormat image;
-};
-
-CorpusRead ReadCorpusFile(const fs::path& path) {
-  CorpusRead r;
-  ResetReaderTables();
-  try {
-    r.accepted = ReadGerberFile(path.string(), r.image, kDefaultGerberFormat);
-  } catch (const std::exception& e) {
-    r.raised = true;
-    r.error = e.what();
-  }
-  return r;
-}
-
 bool HasExtents(const TID_DrawFileFormat& image) {
   return image.MinX != 1000000 && image.MinY != 1000000 && image.MaxX != -1000000 &&
          image.MaxY != -1000000 && image.MinX <= image.MaxX && image.MinY <= image.MaxY;
@@ -59,7 +40,7 @@ TEST(GerberCorpus, EveryIndexedFileIsRead) {
   ASSERT_GT(files.size(), 300u);
   for (const std::string& name : files) {
     SCOPED_TRACE(name);
-    CorpusRead r = ReadCorpusFile(corpus / name);
+    CaughtRead r = ReadGerberPath(corpus / name);
     EXPECT_FALSE(r.raised) << r.error;
     if (kRefused.count(name)) {
       EXPECT_FALSE(r.accepted);
@@ -82,7 +63,7 @@ TEST(GerberCorpus, FilesPassedByMistakeAreRefused) {
   int seen = 0;
   for (const auto& entry : fs::directory_iterator(corpus / "negative")) {
     SCOPED_TRACE(entry.path().filename().string());
-    CorpusRead r = ReadCorpusFile(entry.path());
+    CaughtRead r = ReadGerberPath(entry.path());
     // The drill file among them is read as one.
     if (entry.path().extension() == ".drl")
       EXPECT_TRUE(r.accepted && r.image.Count == 206) << r.error;
@@ -109,7 +90,7 @@ TEST(GerberCorpus, GeneratorsWithUnusualStatements) {
   ASSERT_EQ(files.size(), 23u);
   for (const fs::path& f : files) {
     SCOPED_TRACE(f.string());
-    CorpusRead r = ReadCorpusFile(f);
+    CaughtRead r = ReadGerberPath(f);
     EXPECT_FALSE(r.raised) << r.error;
     EXPECT_TRUE(r.accepted);
     EXPECT_GT(r.image.Count, 0);
@@ -121,7 +102,7 @@ TEST(GerberCorpus, BoardExtentsDescribeTheBoard) {
   fs::path corpus = CorpusDir();
   if (corpus.empty()) GTEST_SKIP() << "no corpus";
   // The region fixture with arcs: a rounded square of 1.5 inch.
-  CorpusRead arcs = ReadCorpusFile(corpus / "tracespace/fixtures-regions/region-with-arcs.gbr");
+  CaughtRead arcs = ReadGerberPath(corpus / "tracespace/fixtures-regions/region-with-arcs.gbr");
   ASSERT_TRUE(arcs.accepted);
   ASSERT_EQ(arcs.image.Count, 1);
   EXPECT_EQ(arcs.image.Records[0].Kind, rkPolygon);

@@ -2,9 +2,13 @@
 // Reading small inline Gerber texts through the real entry point.
 #include <gtest/gtest.h>
 
+#include <exception>
+#include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "gerber/excellon.h"
 #include "gerber/reader.h"
 #include "gerber/reader_internal.h"
 #include "support/support.h"
@@ -37,11 +41,47 @@ inline GerberRead ReadGerberText(const std::string& text, Tables tables = Tables
   return r;
 }
 
+// A read that may raise: what it raised is kept, so that one file of many cannot end the
+// test.
+struct CaughtRead : GerberRead {
+  bool raised = false;
+  std::string error;    // what() of anything raised
+  std::string refusal;  // the reason a drill file was refused with
+};
+
+// Reads a file on disk as the driver does (tables reset, then the default format),
+// catching what the read raises.
+inline CaughtRead ReadGerberPath(const std::filesystem::path& path) {
+  CaughtRead r;
+  pv::ResetReaderTables();
+  try {
+    r.accepted = pv::ReadGerberFile(path.string(), r.image, pv::kDefaultGerberFormat);
+  } catch (const pv::EDrillRefused& e) {
+    r.raised = true;
+    r.error = r.refusal = e.what();
+  } catch (const std::exception& e) {
+    r.raised = true;
+    r.error = e.what();
+  }
+  return r;
+}
+
 inline std::vector<int32_t> Points(const pv::TID_DrawRecord& r) {
   return std::vector<int32_t>(r.Points.begin(), r.Points.end());
+}
+
+// A record's reference point: where it was flashed, or the centre of its box.
+inline pv::TPoint At(const pv::TID_DrawRecord& r) {
+  return {r.X, r.Y};
 }
 
 // Format 3.3 inch with leading zeros omitted: the digits of a coordinate are image units.
 inline const char* kInchHeader = "%FSLAX33Y33*%\n%MOIN*%\n";
 
 }  // namespace pvtest
+
+namespace pv {
+inline void PrintTo(const TPoint& p, std::ostream* os) {
+  *os << "(" << p.X << ", " << p.Y << ")";
+}
+}  // namespace pv

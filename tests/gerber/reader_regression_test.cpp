@@ -17,15 +17,14 @@
 namespace pv {
 namespace {
 
+using pvtest::At;
 using pvtest::GerberRead;
 using pvtest::kInchHeader;
 using pvtest::ReadGerberText;
 using pvtest::TempDir;
 
-struct BytesRead {
-  bool accepted = false;
-  TID_DrawFileFormat image;
-};
+// A read of the bytes in memory, the entry the fuzzer uses.
+using BytesRead = GerberRead;
 
 BytesRead ReadBytes(const std::string& text) {
   BytesRead r;
@@ -69,8 +68,7 @@ TEST(GerberBytes, SameRecordsAsTheFileReader) {
     const TID_DrawRecord& a = mem.image.Records[static_cast<size_t>(i)];
     const TID_DrawRecord& b = file.rec(i);
     EXPECT_EQ(a.Kind, b.Kind);
-    EXPECT_EQ(a.X, b.X);
-    EXPECT_EQ(a.Y, b.Y);
+    EXPECT_EQ(At(a), At(b));
     EXPECT_EQ(a.Size, b.Size);
     EXPECT_EQ(pvtest::Points(a), pvtest::Points(b));
   }
@@ -283,8 +281,7 @@ TEST(GerberHostile, CoordinatesAtThe32BitLimits) {
   BytesRead fits = ReadBytes("%FSLAX73Y73*%%MOIN*%%ADD10C,0*%D10*X21474836Y-21474836D03*");
   EXPECT_TRUE(fits.accepted);
   ASSERT_EQ(fits.image.Count, 1);
-  EXPECT_EQ(fits.image.Records[0].X, 21474836);
-  EXPECT_EQ(fits.image.Records[0].Y, -21474836);
+  EXPECT_EQ(At(fits.image.Records[0]), (TPoint{21474836, -21474836}));
   EXPECT_THROW(ReadBytes("%FSLAX73Y73*%%MOIN*%%ADD10C,0*%D10*X21474837Y0D03*"), ERangeError);
 }
 

@@ -72,8 +72,7 @@ TEST(GerberCoordinates, FromAFileBlock) {
   GerberRead r = ReadGerberText(FlashFile("%FSLAX24Y24*%%MOIN*%", "X0125Y-3D03*\n"));
   ASSERT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 1);
-  EXPECT_EQ(r.rec(0).X, 13);
-  EXPECT_EQ(r.rec(0).Y, 0);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{13, 0}));
   EXPECT_EQ(r.rec(0).Kind, rkCircle);
 }
 
@@ -211,8 +210,7 @@ TEST(GerberUnits, InchMillimetreAndPolarityStatements) {
   // A millimetre file: X1000 in format 3.3 is 1 mm, 39 units.
   GerberRead mm = ReadGerberText(FlashFile("%FSLAX33Y33*%%MOMM*%", "X1000Y-1000D03*\n"));
   ASSERT_EQ(mm.count(), 1);
-  EXPECT_EQ(mm.rec(0).X, 39);
-  EXPECT_EQ(mm.rec(0).Y, -39);
+  EXPECT_EQ(At(mm.rec(0)), (TPoint{39, -39}));
   // The aperture was defined in millimetre too: 0.010 mm rounds to 0, raised to 1.
   EXPECT_EQ(mm.rec(0).Size, 1);
 }
@@ -228,8 +226,7 @@ TEST(GerberBlocks, CommentsAndPercentInComments) {
   GerberRead r = ReadGerberText(text);
   EXPECT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 1);
-  EXPECT_EQ(r.rec(0).X, 1000);
-  EXPECT_EQ(r.rec(0).Y, 2000);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{1000, 2000}));
 
   // A comment's coordinates do nothing.
   GerberRead c = ReadGerberText(FlashFile(kInchHeader, "G04 X5000Y5000D03*\nX1000Y0D03*\n"));
@@ -288,16 +285,14 @@ TEST(GerberBlocks, LineEndsLastBlockAndLowerCaseData) {
     GerberRead r = ReadGerberText(text);
     EXPECT_TRUE(r.accepted);
     ASSERT_EQ(r.count(), 2);
-    EXPECT_EQ(r.rec(1).X, 2000);
-    EXPECT_EQ(r.rec(1).Y, 500);
+    EXPECT_EQ(At(r.rec(1)), (TPoint{2000, 500}));
   }
 
   // Lower-case data letters.
   GerberRead lower = ReadGerberText(std::string(kInchHeader) +
                                     "%ADD10C,0.010*%d10*x1000y-20d03*g01x0y0d02*x500d01*");
   ASSERT_EQ(lower.count(), 2);
-  EXPECT_EQ(lower.rec(0).X, 1000);
-  EXPECT_EQ(lower.rec(0).Y, -20);
+  EXPECT_EQ(At(lower.rec(0)), (TPoint{1000, -20}));
   EXPECT_EQ(lower.rec(1).Kind, rkTrack);
 
   // Empty words ("**") and M codes change nothing; M02 does not stop reading.
@@ -316,15 +311,12 @@ TEST(GerberBlocks, TokenizerRules) {
                                           "X99999999999Y700D03*\n"
                                           "N20 X4000 Y800 D03*\n"));
   ASSERT_EQ(r.count(), 5);
-  EXPECT_EQ(r.rec(0).X, 1000);
-  EXPECT_EQ(r.rec(0).Y, 200);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{1000, 200}));
   EXPECT_EQ(r.rec(1).X, 3000);
   EXPECT_EQ(r.rec(2).X, 3000);  // X ignored: the current X stays
   EXPECT_EQ(r.rec(2).Y, 600);
-  EXPECT_EQ(r.rec(3).X, 3000);
-  EXPECT_EQ(r.rec(3).Y, 700);
-  EXPECT_EQ(r.rec(4).X, 4000);
-  EXPECT_EQ(r.rec(4).Y, 800);
+  EXPECT_EQ(At(r.rec(3)), (TPoint{3000, 700}));
+  EXPECT_EQ(At(r.rec(4)), (TPoint{4000, 800}));
 
   ReaderState st;
   st.ZeroSuppression = 'L';
@@ -373,10 +365,8 @@ TEST(GerberReading, LargeFilesStreamAcrossChunks) {
   GerberRead r = ReadGerberText(text);
   EXPECT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 2);
-  EXPECT_EQ(r.rec(0).X, 1234);
-  EXPECT_EQ(r.rec(0).Y, 5678);
-  EXPECT_EQ(r.rec(1).X, 4321);
-  EXPECT_EQ(r.rec(1).Y, 8765);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{1234, 5678}));
+  EXPECT_EQ(At(r.rec(1)), (TPoint{4321, 8765}));
 }
 
 TEST(GerberReading, OverlongBlockIsCutNotFatal) {
