@@ -77,27 +77,14 @@ TEST(GerberCoordinates, FromAFileBlock) {
 }
 
 TEST(GerberNumbers, SyntaxHelpers) {
-  EXPECT_TRUE(IsDecimalNumber("0.010"));
-  EXPECT_TRUE(IsDecimalNumber("-.5"));
-  EXPECT_TRUE(IsDecimalNumber("5."));
-  EXPECT_TRUE(IsDecimalNumber("12"));
-  EXPECT_FALSE(IsDecimalNumber(""));
-  EXPECT_FALSE(IsDecimalNumber("."));
-  EXPECT_FALSE(IsDecimalNumber("-"));
-  EXPECT_FALSE(IsDecimalNumber("1.2.3"));
-  EXPECT_FALSE(IsDecimalNumber("1-2"));
-  EXPECT_FALSE(IsDecimalNumber("+1"));
-  EXPECT_FALSE(IsDecimalNumber("1e5"));
-  EXPECT_FALSE(IsDecimalNumber("BBBB"));
+  for (const char* t : {"0.010", "-.5", "5.", "12"}) EXPECT_TRUE(IsDecimalNumber(t)) << t;
+  for (const char* t : {"", ".", "-", "1.2.3", "1-2", "+1", "1e5", "BBBB"})
+    EXPECT_FALSE(IsDecimalNumber(t)) << t;
   EXPECT_DOUBLE_EQ(DecimalValue("-.5"), -0.5);
   EXPECT_DOUBLE_EQ(DecimalValue("0.010"), 0.010);
 
-  EXPECT_TRUE(IsIntegerText("10"));
-  EXPECT_TRUE(IsIntegerText("-3"));
-  EXPECT_FALSE(IsIntegerText("-"));
-  EXPECT_FALSE(IsIntegerText(""));
-  EXPECT_FALSE(IsIntegerText("1.0"));
-  EXPECT_FALSE(IsIntegerText("a1"));
+  for (const char* t : {"10", "-3"}) EXPECT_TRUE(IsIntegerText(t)) << t;
+  for (const char* t : {"-", "", "1.0", "a1"}) EXPECT_FALSE(IsIntegerText(t)) << t;
   EXPECT_EQ(IntegerValue("010"), 10);
   EXPECT_EQ(IntegerValue("-42"), -42);
   EXPECT_EQ(IntegerValue("99999999999999"), INT32_MAX);
