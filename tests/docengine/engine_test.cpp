@@ -10,6 +10,7 @@
 
 #include "docengine/metafile_canvas.h"
 #include "platform/text.h"
+#include "support/docengine_support.h"
 
 namespace pv {
 namespace {
@@ -20,11 +21,9 @@ std::string Num(double v) {
   return std::string(buf, r.ptr);
 }
 
-class RecordingEngine : public TgtCustomPlainsheetEngine {
+class RecordingEngine : public pvtest::QuietEngine<TgtCustomPlainsheetEngine> {
  public:
   RecordingEngine() {
-    Preferences().SetShowSetupDialog(false);
-    Preferences().SetOpenAfterCreate(false);
     SetMeasurementUnit(TgtUnitType::muPixels);
     OnBeforeBeginDoc = [this](TgtCustomDocumentEngine&) { Log("OnBeforeBeginDoc"); };
     OnAfterBeginDoc = [this](TgtCustomDocumentEngine&) { Log("OnAfterBeginDoc"); };

@@ -13,125 +13,13 @@
 #include "docengine/items.h"
 #include "docengine/metafile.h"
 #include "docengine/metafile_canvas.h"
+#include "support/docengine_support.h"
 
 namespace pv {
 namespace {
 
-// Writes EMF records into a byte buffer: a header first, EMR_EOF on request.
-class EmfBuilder {
- public:
-  EmfBuilder() {
-    ENHMETAHEADER h{};
-    h.dSignature = ENHMETA_SIGNATURE;
-    h.nVersion = ENHMETA_VERSION;
-    Struct(EMR_HEADER, h);
-  }
-
-  // A record of 32-bit words.
-  EmfBuilder& Rec(uint32_t type, std::initializer_list<int32_t> words) {
-    const uint32_t size = 8 + 4 * static_cast<uint32_t>(words.size());
-    Put(type);
-    Put(size);
-    for (int32_t w : words) Put(static_cast<uint32_t>(w));
-    return *this;
-  }
-
-  // A record whose fixed layout is T (its EMR filled in here), then extra bytes.
-  template <class T>
-  EmfBuilder& Struct(uint32_t type, T rec, const std::vector<uint8_t>& extra = {}) {
-    size_t size = sizeof(T) + extra.size();
-    size = (size + 3) / 4 * 4;
-    rec.emr.iType = type;
-    rec.emr.nSize = static_cast<uint32_t>(size);
-    const size_t at = bytes.size();
-    const auto* p = reinterpret_cast<const uint8_t*>(&rec);
-    bytes.insert(bytes.end(), p, p + sizeof(T));
-    bytes.insert(bytes.end(), extra.begin(), extra.end());
-    bytes.resize(at + size, 0);  // padding to a multiple of four
-    return *this;
-  }
-
-  EmfBuilder& MoveTo(int32_t x, int32_t y) { return Rec(EMR_MOVETOEX, {x, y}); }
-  EmfBuilder& LineTo(int32_t x, int32_t y) { return Rec(EMR_LINETO, {x, y}); }
-  EmfBuilder& Select(uint32_t ih) { return Rec(EMR_SELECTOBJECT, {static_cast<int32_t>(ih)}); }
-  EmfBuilder& Pen(uint32_t ih, uint32_t style, int32_t width, uint32_t color) {
-    return Rec(EMR_CREATEPEN, {static_cast<int32_t>(ih), static_cast<int32_t>(style), width, 0,
-                               static_cast<int32_t>(color)});
-  }
-  EmfBuilder& Brush(uint32_t ih, uint32_t style, uint32_t color, uint32_t hatch = 0) {
-    return Rec(EMR_CREATEBRUSHINDIRECT, {static_cast<int32_t>(ih), static_cast<int32_t>(style),
-                                         static_cast<int32_t>(color), static_cast<int32_t>(hatch)});
-  }
-  EmfBuilder& Font(uint32_t ih, int32_t height, const std::u16string& face, int32_t weight = 400,
-                   int32_t escapement = 0, uint8_t charset = 1) {
-    EMREXTCREATEFONTINDIRECTW r{};
-    r.ihFont = ih;
-    r.elfw.lfHeight = height;
-    r.elfw.lfWeight = weight;
-    r.elfw.lfEscapement = escapement;
-    r.elfw.lfCharSet = charset;
-    for (size_t i = 0; i < face.size() && i < 32; ++i) r.elfw.lfFaceName[i] = face[i];
-    return Struct(EMR_EXTCREATEFONTINDIRECTW, r);
-  }
-  // A block transfer without source bitmap (a canvas rectangle fill).
-  EmfBuilder& Fill(RECTL bounds, int32_t x, int32_t y, int32_t cx, int32_t cy,
-                   uint32_t rop = PATCOPY) {
-    EMRBITBLT r{};
-    r.rclBounds = bounds;
-    r.xDest = x;
-    r.yDest = y;
-    r.cxDest = cx;
-    r.cyDest = cy;
-    r.dwRop = rop;
-    return Struct(EMR_BITBLT, r);
-  }
-  EmfBuilder& TextW(int32_t x, int32_t y, const std::u16string& s, uint32_t options = 0,
-                    RECTL rcl = {0, 0, -1, -1}, std::vector<int32_t> dx = {}) {
-    if (dx.empty()) dx.assign(s.size(), 10);
-    EMREXTTEXTOUTW r{};
-    r.iGraphicsMode = GM_COMPATIBLE;
-    r.exScale = r.eyScale = 1;
-    r.emrtext.ptlReference = {x, y};
-    r.emrtext.nChars = static_cast<uint32_t>(s.size());
-    r.emrtext.fOptions = options;
-    r.emrtext.rcl = rcl;
-    const size_t strBytes = (s.size() * 2 + 3) / 4 * 4;
-    std::vector<uint8_t> extra(strBytes + dx.size() * 4, 0);
-    if (!s.empty()) std::memcpy(extra.data(), s.data(), s.size() * 2);
-    if (!dx.empty()) std::memcpy(extra.data() + strBytes, dx.data(), dx.size() * 4);
-    r.emrtext.offString = sizeof r;
-    r.emrtext.offDx = s.empty() ? 0 : static_cast<uint32_t>(sizeof r + strBytes);
-    return Struct(EMR_EXTTEXTOUTW, r, extra);
-  }
-  EmfBuilder& Eof() { return Rec(EMR_EOF, {0, 16, 20}); }
-
-  TMetafile Metafile() const {
-    TMetafile mf;
-    mf.SetWidth(816);
-    mf.SetHeight(1056);
-    mf.MutableBytes() = bytes;
-    return mf;
-  }
-
-  std::vector<uint8_t> bytes;
-
- private:
-  void Put(uint32_t v) {
-    const size_t at = bytes.size();
-    bytes.resize(at + 4);
-    std::memcpy(bytes.data() + at, &v, 4);
-  }
-};
-
-class TestEngine : public TgtCustomDocumentEngine {
- public:
-  TestEngine() {
-    Preferences().SetShowSetupDialog(false);
-    Preferences().SetOpenAfterCreate(false);
-    BeginDoc();
-  }
-  using TgtCustomDocumentEngine::SetCapabilities;
-};
+using pvtest::EmfBuilder;
+using TestEngine = pvtest::OpenDocumentEngine;
 
 // Runs the processor over a recording with the given offsets; returns the page's items.
 const TgtItemList& Play(TestEngine& engine, const EmfBuilder& emf, double ox = 0, double oy = 0,
