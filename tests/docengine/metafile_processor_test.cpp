@@ -42,6 +42,16 @@ void ExpectPoint(const TgtPoint& p, double x, double y) {
   EXPECT_NEAR(p.Y, y, 1e-9);
 }
 
+// The first points of a shape item.
+void ExpectPoints(const TgtShapeItem& s, std::initializer_list<TgtPoint> expected) {
+  ASSERT_GE(s.PointCount(), static_cast<int32_t>(expected.size()));
+  size_t i = 0;
+  for (const TgtPoint& p : expected) {
+    SCOPED_TRACE("point " + std::to_string(i));
+    ExpectPoint(s.Points[i++], p.X, p.Y);
+  }
+}
+
 TEST(MetafileProcessor, LineAtInputResolutionBecomesScreenPixelsPlusOffsets) {
   TestEngine engine;
   engine.SetInputXRes(1000);
@@ -53,8 +63,7 @@ TEST(MetafileProcessor, LineAtInputResolutionBecomesScreenPixelsPlusOffsets) {
   const auto& line = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(line.Kind, skLine);
   ASSERT_EQ(line.PointCount(), 2);
-  ExpectPoint(line.Points[0], 10, 20);
-  ExpectPoint(line.Points[1], 106, 68);
+  ExpectPoints(line, {{10, 20}, {106, 68}});
   EXPECT_TRUE(line.HasBrush);
   EXPECT_EQ(line.Pen, TPen{});
   EXPECT_EQ(At<TgtEOFItem>(items, 1).EndFlag, 1);
@@ -80,8 +89,7 @@ TEST(MetafileProcessor, FirstFillUsesDestinationLaterFillsUseBounds) {
 
   const auto& first = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(first.Kind, skRectangle);
-  ExpectPoint(first.Points[0], 101, 102);
-  ExpectPoint(first.Points[1], 151, 122);
+  ExpectPoints(first, {{101, 102}, {151, 122}});
   EXPECT_EQ(first.Brush.Color, 0x0000FF);
   EXPECT_EQ(first.Brush.Style, TBrushStyle::bsSolid);
   EXPECT_EQ(first.Pen.Color, 0x00FF00);
@@ -89,24 +97,21 @@ TEST(MetafileProcessor, FirstFillUsesDestinationLaterFillsUseBounds) {
 
   const auto& later = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(later.Kind, skRectangle);
-  ExpectPoint(later.Points[0], 201, 302);
-  ExpectPoint(later.Points[1], 250, 321);
+  ExpectPoints(later, {{201, 302}, {250, 321}});
   EXPECT_EQ(later.Brush.Color, 0x0000FF);
   EXPECT_EQ(later.Pen.Style, TPenStyle::psClear);
   EXPECT_EQ(later.Pen.Color, 0x0000FF);
 
   const auto& line = At<TgtShapeItem>(items, 2);
   EXPECT_EQ(line.Kind, skLine);
-  ExpectPoint(line.Points[0], 6, 8);
-  ExpectPoint(line.Points[1], 6, 42);
+  ExpectPoints(line, {{6, 8}, {6, 42}});
   EXPECT_EQ(line.Pen.Width, 1);
   EXPECT_EQ(line.Pen.Style, TPenStyle::psSolid);
   EXPECT_EQ(line.Pen.Color, 0x0000FF);
   EXPECT_EQ(line.Brush, TBrush{});
   const auto& dot = At<TgtShapeItem>(items, 3);
   EXPECT_EQ(dot.Kind, skLine);
-  ExpectPoint(dot.Points[0], 10, 11);
-  ExpectPoint(dot.Points[1], 11, 11);
+  ExpectPoints(dot, {{10, 11}, {11, 11}});
 }
 
 TEST(MetafileProcessor, FillsWithoutFillRopOrWithShapesOffMakeNothing) {
@@ -222,8 +227,7 @@ TEST(MetafileProcessor, TextItem) {
   // clear brush under a transparent background, and never outlined.
   const auto& bg = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(bg.Kind, skRectangle);
-  ExpectPoint(bg.Points[0], 105, 206);
-  ExpectPoint(bg.Points[1], 150, 260);
+  ExpectPoints(bg, {{105, 206}, {150, 260}});
   EXPECT_EQ(bg.Brush.Style, TBrushStyle::bsClear);
   EXPECT_EQ(bg.Pen.Style, TPenStyle::psClear);
 
@@ -335,8 +339,7 @@ TEST(MetafileProcessor, RestoreDCAlwaysAppendsARestoreClip) {
   const auto& restored = At<TgtShapeItem>(items, 3);
   EXPECT_EQ(restored.Pen.Color, clBlack);
   EXPECT_EQ(restored.Brush, TBrush{});
-  ExpectPoint(restored.Points[0], 10, 10);
-  ExpectPoint(restored.Points[1], 20, 20);  // no map mode again
+  ExpectPoints(restored, {{10, 10}, {20, 20}});  // the second with no map mode again
   EXPECT_EQ(At<TgtClipItem>(items, 4).Restore, 1);
 }
 
@@ -358,14 +361,12 @@ TEST(MetafileProcessor, MapModes) {
   const TgtItemList& items = Play(engine, emf);
   ASSERT_EQ(items.size(), 5u);
   const auto& a = At<TgtShapeItem>(items, 0);
-  ExpectPoint(a.Points[0], 5, 5);
-  ExpectPoint(a.Points[1], 55, 205);
+  ExpectPoints(a, {{5, 5}, {55, 205}});
   const auto& rr = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(rr.Kind, skRoundRect);
   ExpectPoint(rr.Points[2], 2, 12);  // corner size times the scales, no offset
   const auto& b = At<TgtShapeItem>(items, 2);
-  ExpectPoint(b.Points[0], 110, 110);
-  ExpectPoint(b.Points[1], 20, 30);
+  ExpectPoints(b, {{110, 110}, {20, 30}});
   ExpectPoint(At<TgtShapeItem>(items, 3).Points[2], 4, 6);
   ExpectPoint(At<TgtShapeItem>(items, 4).Points[1], 4, 4);
 }
@@ -447,8 +448,7 @@ TEST(MetafileProcessor, ShapeRecords) {
   ExpectPoint(pl.Points[1], 3, 4);
   const auto& plt = At<TgtShapeItem>(items, 7);
   ASSERT_EQ(plt.PointCount(), 2);
-  ExpectPoint(plt.Points[0], 9, 9);
-  ExpectPoint(plt.Points[1], 7, 8);
+  ExpectPoints(plt, {{9, 9}, {7, 8}});
   ExpectPoint(At<TgtShapeItem>(items, 8).Points[0], 7, 8);
 }
 
@@ -734,8 +734,7 @@ TEST(MetafileProcessor, FillRegion) {
   ASSERT_EQ(items.size(), 2u);
   const auto& s = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(s.Kind, skRectangle);
-  ExpectPoint(s.Points[0], 1010, 2020);
-  ExpectPoint(s.Points[1], 1030, 2040);
+  ExpectPoints(s, {{1010, 2020}, {1030, 2040}});
   EXPECT_EQ(s.Pen, (TPen{0x0F0F0F, 0, TPenStyle::psDot}));
   EXPECT_EQ(s.Brush, (TBrush{0x00AA00, TBrushStyle::bsSolid}));
   EXPECT_EQ(At<TgtShapeItem>(items, 1).Brush, (TBrush{0x404040, TBrushStyle::bsSolid}));
@@ -771,21 +770,18 @@ TEST(MetafileProcessor, RecordedCanvasPage) {
   // First fill: the destination rectangle, in the brush colour all round.
   const auto& fill = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(fill.Kind, skRectangle);
-  ExpectPoint(fill.Points[0], 5 + 9.6, 7 + 9.6);
-  ExpectPoint(fill.Points[1], 5 + 19.2, 7 + 28.8);
+  ExpectPoints(fill, {{5 + 9.6, 7 + 9.6}, {5 + 19.2, 7 + 28.8}});
   EXPECT_EQ(fill.Brush, (TBrush{0x00FF00, TBrushStyle::bsSolid}));
   EXPECT_EQ(fill.Pen.Color, 0x00FF00);
 
   const auto& line = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(line.Kind, skLine);
-  ExpectPoint(line.Points[0], 5, 7);
-  ExpectPoint(line.Points[1], 5 + 96, 7 + 48);
+  ExpectPoints(line, {{5, 7}, {5 + 96, 7 + 48}});
   EXPECT_EQ(line.Pen, (TPen{0x0000FF, 20, TPenStyle::psSolid}));
 
   // Later fills: the inclusive bounds.
   const auto& later = At<TgtShapeItem>(items, 2);
-  ExpectPoint(later.Points[0], 5 + 9.6, 7 + 9.6);
-  ExpectPoint(later.Points[1], 5 + 199 * 0.096, 7 + 299 * 0.096);
+  ExpectPoints(later, {{5 + 9.6, 7 + 9.6}, {5 + 199 * 0.096, 7 + 299 * 0.096}});
   EXPECT_EQ(later.Brush.Color, 0x00FF00);
 
   const auto& ellipse = At<TgtShapeItem>(items, 3);
