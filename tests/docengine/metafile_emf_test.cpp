@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "docengine/emf.h"
+#include "support/docengine_support.h"
 
 namespace {
 
 using pv::TEmfEnumerator;
 using pv::TEmfRecord;
+using pvtest::XY;
 
 // Appends 32-bit words, least significant byte first.
 void Put32(std::vector<uint8_t>& b, std::initializer_list<uint32_t> words) {
@@ -48,8 +50,7 @@ TEST(EmfEnumerator, WalksRecordsAndStopsAfterEof) {
   ASSERT_TRUE(e.Next(r));
   pv::EMRLINETO line;
   ASSERT_TRUE(r.As(line));
-  EXPECT_EQ(line.ptl.x, 5);
-  EXPECT_EQ(line.ptl.y, 7);
+  EXPECT_EQ(XY(line.ptl), (std::vector<int32_t>{5, 7}));
   // A record too small for a type is refused, and the output stays as it was.
   pv::EMRBITBLT blt{};
   blt.dwRop = 99;
@@ -126,10 +127,8 @@ TEST(EmfRecords, VariablePartsAreBoundsChecked) {
   std::vector<pv::POINTL> p;
   ASSERT_TRUE(pv::EmfPolyPoints(r, p));
   ASSERT_EQ(p.size(), 3u);
-  EXPECT_EQ(p[0].x, 1);
-  EXPECT_EQ(p[0].y, -2);
-  EXPECT_EQ(p[2].x, -32768);
-  EXPECT_EQ(p[2].y, 32767);
+  EXPECT_EQ(XY(p[0]), (std::vector<int32_t>{1, -2}));
+  EXPECT_EQ(XY(p[2]), (std::vector<int32_t>{-32768, 32767}));
   // A point count that runs past the record, or a huge one, is refused.
   std::memcpy(b.data() + 24, "\x04\0\0\0", 4);
   EXPECT_FALSE(pv::EmfPolyPoints(r, p));
@@ -146,8 +145,7 @@ TEST(EmfRecords, VariablePartsAreBoundsChecked) {
   ASSERT_TRUE(pv::EmfPolyPolyPoints(r, counts, p));
   EXPECT_EQ(counts, (std::vector<uint32_t>{2, 1}));
   ASSERT_EQ(p.size(), 3u);
-  EXPECT_EQ(p[2].x, 40);
-  EXPECT_EQ(p[2].y, 50);
+  EXPECT_EQ(XY(p[2]), (std::vector<int32_t>{40, 50}));
   std::memcpy(b.data() + 36, "\x02\0\0\0", 4);  // 2 + 2 != 3
   EXPECT_FALSE(pv::EmfPolyPolyPoints(r, counts, p));
   EXPECT_TRUE(counts.empty());

@@ -30,6 +30,14 @@ class OpenDocumentEngine : public QuietEngine<pv::TgtCustomDocumentEngine> {
   using pv::TgtCustomDocumentEngine::SetCapabilities;
 };
 
+// The fields of an EMF point and rectangle, for comparing them whole.
+inline std::vector<int32_t> XY(const pv::POINTL& p) {
+  return {p.x, p.y};
+}
+inline std::vector<int32_t> LTRB(const pv::RECTL& r) {
+  return {r.left, r.top, r.right, r.bottom};
+}
+
 // Writes EMF records into a byte buffer: a header first, EMR_EOF on request.
 class EmfBuilder {
  public:
