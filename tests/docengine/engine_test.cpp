@@ -214,20 +214,12 @@ TEST(Engine, PagesToRenderSelectsPages) {
   TgtCustomDocumentEngine s;
   EXPECT_TRUE(s.PageSelected(7));  // empty: every page
   s.SetPagesToRender("1,3,5-12");
-  EXPECT_TRUE(s.PageSelected(1));
-  EXPECT_FALSE(s.PageSelected(2));
-  EXPECT_TRUE(s.PageSelected(3));
-  EXPECT_TRUE(s.PageSelected(5));
-  EXPECT_TRUE(s.PageSelected(12));
-  EXPECT_FALSE(s.PageSelected(13));
+  for (int page : {1, 3, 5, 12}) EXPECT_TRUE(s.PageSelected(page)) << page;
+  for (int page : {2, 13}) EXPECT_FALSE(s.PageSelected(page)) << page;
   // Entries with anything but digits and "-" are skipped; so are incomplete ranges and
   // numbers beyond any page.
   s.SetPagesToRender("x2,4 ,-6,7-,,99999999999999999999999,8-9-10,3");
-  EXPECT_FALSE(s.PageSelected(2));
-  EXPECT_FALSE(s.PageSelected(4));
-  EXPECT_FALSE(s.PageSelected(6));
-  EXPECT_FALSE(s.PageSelected(7));
-  EXPECT_FALSE(s.PageSelected(9));
+  for (int page : {2, 4, 6, 7, 9}) EXPECT_FALSE(s.PageSelected(page)) << page;
   EXPECT_TRUE(s.PageSelected(3));
 }
 
