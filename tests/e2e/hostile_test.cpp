@@ -38,6 +38,15 @@ bool HasPrefix(const std::vector<std::string>& lines, const std::string& prefix)
                      [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 
+// The driver's verdicts in its output: it finished reading each of `read` and refused
+// each of `bad`.
+void ExpectVerdicts(const std::vector<std::string>& out, const std::vector<std::string>& read,
+                    const std::vector<std::string>& bad) {
+  for (const std::string& f : read)
+    EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: " + f)) << f;
+  for (const std::string& f : bad) EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: " + f)) << f;
+}
+
 // What a folder holds: every entry's kind and, for files, their size and (when small)
 // their bytes. Large files are compared by size and modification time.
 using Snapshot = std::map<std::string, std::string>;
@@ -143,8 +152,7 @@ TEST_F(Hostile, GigabyteFileOfOneEndlessBlock) {
   Measured r = Run({"endless.gbr", "good.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: endless.gbr"));
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: good.gbr"));
+  ExpectVerdicts(out, {"endless.gbr", "good.gbr"}, {});
   EXPECT_TRUE(HasLine(out, "PDF Document Complete"));
   EXPECT_LT(r.maxRssKiB, 384L * 1024) << "peak memory of the run, KiB";
   ExpectOnlyChanged(before, Take(dir_.path()), {"endless_gbr.pdf"});
@@ -183,10 +191,7 @@ TEST_F(Hostile, CoordinatesAtThe32BitLimits) {
   Measured r = Run({"beyond.gbr", "over.gbr", "min.gbr", "edge.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: beyond.gbr"));
-  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: over.gbr"));
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: min.gbr"));
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: edge.gbr"));
+  ExpectVerdicts(out, {"min.gbr", "edge.gbr"}, {"beyond.gbr", "over.gbr"});
   EXPECT_EQ(std::count(out.begin(), out.end(), "Image Complete"), 2);
   auto log = Log();
   EXPECT_TRUE(HasLine(log, "Reason: Range check error while reading beyond.gbr"));
@@ -214,10 +219,7 @@ TEST_F(Hostile, MacrosDividingByZeroNestingDeepAndMultiplying) {
   Measured r = Run({"zero.gbr", "deep.gbr", "huge.gbr", "many.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: zero.gbr"));
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: deep.gbr"));
-  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: huge.gbr"));
-  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: many.gbr"));
+  ExpectVerdicts(out, {"zero.gbr", "deep.gbr"}, {"huge.gbr", "many.gbr"});
   EXPECT_TRUE(HasPrefix(Log(), "Reason: Aperture macros make more shapes than can be held"));
   EXPECT_LT(r.maxRssKiB, 512L * 1024);
   EXPECT_EQ(CheckPdf(*this / "zero_gbr.pdf"), std::vector<std::string>{});
@@ -245,9 +247,7 @@ TEST_F(Hostile, CapacitiesAndBeyond) {
   Measured r = Run({"region80000.gbr", "region200000.gbr", "tables.gbr"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: region80000.gbr"));
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: region200000.gbr"));
-  EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: tables.gbr"));
+  ExpectVerdicts(out, {"region80000.gbr", "region200000.gbr", "tables.gbr"}, {});
   EXPECT_EQ(std::count(out.begin(), out.end(), "Image Complete"), 3);
   EXPECT_EQ(CheckPdf(*this / "region80000_gbr.pdf"), std::vector<std::string>{});
   if (PdfPageCount(*this / "region80000_gbr.pdf") >= 0) {
@@ -276,8 +276,7 @@ TEST_F(Hostile, EmptyBinaryFolderUnreadableAndMissing) {
   Measured r = Run(args);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: empty.gbr"));
-  EXPECT_TRUE(HasLine(out, "Bad RS-274-X file: binary.gbr"));
+  ExpectVerdicts(out, {}, {"empty.gbr", "binary.gbr"});
   EXPECT_NE(r.err.find("File Not Found: folder.gbr"), std::string::npos);
   EXPECT_NE(r.err.find("File Not Found: missing.gbr"), std::string::npos);
 #if defined(__linux__)
@@ -392,7 +391,7 @@ TEST_F(Hostile, NamesWithBlanksQuotesNonAsciiAndLeadingDash) {
   Measured r = Run(args);
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   auto out = SplitLines(r.out);
-  for (const auto& n : names) EXPECT_TRUE(HasLine(out, "Finsished Reading Gerber: " + n)) << n;
+  ExpectVerdicts(out, names, {});
   EXPECT_TRUE(HasLine(Log(), "Finsished Reading Gerber: pl\xC3\xA4tine \xC3\xBC.gbr"));
   const fs::path pdf = *this / "-top layer_gbr.pdf";
   ASSERT_TRUE(fs::exists(pdf));
