@@ -18,12 +18,6 @@ bool HasExtents(const TID_DrawFileFormat& image) {
          image.MaxY != -1000000 && image.MinX <= image.MaxX && image.MinY <= image.MaxY;
 }
 
-// Files whose only aperture definition has no numeric modifier ("%ADD20C,BBBB*%", a
-// fuzzing input): no accepted aperture definition, so the file is refused.
-const std::set<std::string> kRefused = {
-    "gerbv/test-inputs/parse_aperture_strtok.1.poc",
-};
-
 // Files that are accepted but leave nothing to draw in the subset the reader draws.
 const std::map<std::string, std::string> kNothingDrawn = {
     {"gerbonara/misc-tests/multiline_read.ger", "selects an aperture and draws nothing"},
@@ -31,18 +25,18 @@ const std::map<std::string, std::string> kNothingDrawn = {
     {"gerbv/test-inputs/test-include-file-1.gbx", "its drawing sits in an included file"},
 };
 
+using GerberCorpus = CorpusTest;
+
 }  // namespace
 
-TEST(GerberCorpus, EveryIndexedFileIsRead) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, EveryIndexedFileIsRead) {
   std::vector<std::string> files = IndexedFiles(corpus);
   ASSERT_GT(files.size(), 300u);
   for (const std::string& name : files) {
     SCOPED_TRACE(name);
     CaughtRead r = ReadGerberPath(corpus / name);
     EXPECT_FALSE(r.raised) << r.error;
-    if (kRefused.count(name)) {
+    if (RefusedCorpusFiles().count(name)) {
       EXPECT_FALSE(r.accepted);
       continue;
     }
@@ -57,9 +51,7 @@ TEST(GerberCorpus, EveryIndexedFileIsRead) {
   }
 }
 
-TEST(GerberCorpus, FilesPassedByMistakeAreRefused) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, FilesPassedByMistakeAreRefused) {
   int seen = 0;
   for (const auto& entry : fs::directory_iterator(corpus / "negative")) {
     SCOPED_TRACE(entry.path().filename().string());
@@ -74,9 +66,7 @@ TEST(GerberCorpus, FilesPassedByMistakeAreRefused) {
   EXPECT_GE(seen, 6);
 }
 
-TEST(GerberCorpus, GeneratorsWithUnusualStatements) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, GeneratorsWithUnusualStatements) {
   std::vector<fs::path> files;
   // X2 attributes written as comments containing '%'.
   for (const char* n : {"copper_bottom", "copper_top", "profile", "silkscreen_bottom",
@@ -98,9 +88,7 @@ TEST(GerberCorpus, GeneratorsWithUnusualStatements) {
   }
 }
 
-TEST(GerberCorpus, BoardExtentsDescribeTheBoard) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, BoardExtentsDescribeTheBoard) {
   // The region fixture with arcs: a rounded square of 1.5 inch.
   CaughtRead arcs = ReadGerberPath(corpus / "tracespace/fixtures-regions/region-with-arcs.gbr");
   ASSERT_TRUE(arcs.accepted);
