@@ -75,6 +75,19 @@ inline pv::TPoint At(const pv::TID_DrawRecord& r) {
   return {r.X, r.Y};
 }
 
+// What the read was refused with: what() of the E it raised; empty, and a failure, when it
+// raised none.
+template <class E, class Read>
+std::string RefusalOf(Read&& read) {
+  try {
+    read();
+  } catch (const E& e) {
+    return e.what();
+  }
+  ADD_FAILURE() << "the read was not refused";
+  return {};
+}
+
 // Format 3.3 inch with leading zeros omitted: the digits of a coordinate are image units.
 inline const char* kInchHeader = "%FSLAX33Y33*%\n%MOIN*%\n";
 
