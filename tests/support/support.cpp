@@ -244,6 +244,11 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+long CountLinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
 std::vector<std::string> SplitPages(const std::string& text) {
   std::vector<std::string> pages;
   size_t start = 0;

@@ -96,6 +96,8 @@ std::filesystem::path InstallBinary(const std::filesystem::path& dir);
 std::vector<std::string> SplitLines(const std::string& text, bool* crlf = nullptr);
 // True when one of the lines is exactly `line`.
 bool HasLine(const std::vector<std::string>& lines, const std::string& line);
+// How many of the lines start with `prefix`.
+long CountLinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
 // The pages of pdftotext's output (each page ends with a form feed).
 std::vector<std::string> SplitPages(const std::string& text);
 
