@@ -1,5 +1,5 @@
 #pragma once
-// Reading small inline Gerber texts through the real entry point.
+// Reading Gerber texts and files through the real entry points, and looking at what they made.
 #include <gtest/gtest.h>
 
 #include <exception>
