@@ -418,9 +418,9 @@ TEST(GerberMacros, TableRules) {
   ASSERT_EQ(empty.count(), 1);
   EXPECT_EQ(empty.rec(0).Size, 40);
 
-  // All 500 entries taken, the second SAME holding one: entry 500 is overwritten by
-  // M501, then by M502.
-  std::string defs = "%AMSAME*1,1,0.01,0,0*%%AMSAME*1,1,0.02,0,0*%";
+  // All 500 entries taken, the second SAME holding one and the macros without a body or
+  // a name none: entry 500 is overwritten by M501, then by M502.
+  std::string defs = "%AMNAME*%%AM*1,1,0.01,0,0*%%AMSAME*1,1,0.01,0,0*%%AMSAME*1,1,0.02,0,0*%";
   for (int i = 3; i <= 502; ++i) defs += "%AMM" + std::to_string(i) + "*1,1,0.03,0,0*%";
   GerberRead full = ReadGerberText(std::string(kInchHeader) + defs +
                                    "%ADD10M499*%%ADD11M500*%%ADD12M501*%%ADD13M502*%");
