@@ -30,15 +30,14 @@ TID_DrawFileFormat BlockShapesImage;
 // One per nesting depth; held by pointer so that an open block's image never moves.
 std::vector<std::unique_ptr<TID_DrawFileFormat>> BlockWorkImages;
 
-// Each rotation keeps the sine and cosine of the last angle it was given: the points of
-// one primitive or polygon share an angle.
+// The rotation keeps the sine and cosine of the last angle it was given: the points of
+// one polygon share an angle.
 struct RotationCache {
   int32_t Angle = 0;
   double Sin = 0.0;
   double Cos = 1.0;
 };
 RotationCache MilliDegreeCache;
-RotationCache DegreeCache;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -46,18 +45,6 @@ constexpr double kPi = 3.14159265358979323846;
 // outline is then indistinguishable from a circle, and one short statement cannot ask
 // for millions of points.
 constexpr int32_t kMaxPolygonVertices = 1000;
-
-TPoint Rotate(TPoint p, int32_t angle, RotationCache& cache, double unitsPerTurn) {
-  if (angle != cache.Angle) {
-    double a = static_cast<double>(angle) * 2.0 * kPi / unitsPerTurn;
-    cache.Angle = angle;
-    cache.Sin = std::sin(a);
-    cache.Cos = std::cos(a);
-  }
-  double x = p.X, y = p.Y;
-  return TPoint{RoundCoord(x * cache.Cos - y * cache.Sin),
-                RoundCoord(y * cache.Cos + x * cache.Sin)};
-}
 
 void AppendParam(double v) {
   if (PrimitiveParamsCount < kPrimitiveParams) ++PrimitiveParamsCount;
@@ -73,6 +60,21 @@ void ReleaseShapes(const TAperture& a) {
                                                : nullptr;
   if (shapes && a.A >= 0 && a.B > 0 && static_cast<int64_t>(a.A) + a.B == shapes->Count)
     shapes->Count = a.A;
+}
+
+// D code d now selects the next free slot, emptied. A slot starts undefined with no
+// offsets of its own: slot 2000 is reused once the table is full, and nothing of an
+// earlier definition may show through. Its earlier shapes are given back when they are
+// the newest, so that definitions beyond the table's capacity do not pile up shapes no
+// D code can flash any more.
+TAperture& NewSlot(ReaderState& st, int32_t dcode) {
+  st.ApertureSeen = true;
+  DCodeMap[dcode] = NextSlot;
+  TAperture& slot = ApertureTable[NextSlot];
+  ReleaseShapes(slot);
+  slot = TAperture();
+  if (NextSlot < kApertureSlots) ++NextSlot;
+  return slot;
 }
 
 double P(int32_t i) {
@@ -329,29 +331,6 @@ const TAperture& ApertureOfDCode(int32_t dcode) {
   return ApertureSlot(DCodeSlot(dcode));
 }
 
-TAMacro& MacroEntry(int32_t i) {
-  if (i < 1 || i > kMacros) ThrowRange();
-  return MacroTable[i];
-}
-
-double& ModifierValue(int32_t i) {
-  if (i < 1 || i > kModifiers) ThrowRange();
-  return ModifierValues[i];
-}
-
-double PrimitiveParam(int32_t i) {
-  if (i < 1 || i > kPrimitiveParams) ThrowRange();
-  return PrimitiveParams[i];
-}
-
-int32_t PrimitiveParamCount() {
-  return PrimitiveParamsCount;
-}
-
-int32_t NextFreeSlot() {
-  return NextSlot;
-}
-
 TID_DrawFileFormat& PolygonShapes() {
   return PolygonShapesImage;
 }
@@ -378,15 +357,10 @@ void ResetBlockShapes() {
 
 void DefineBlockAperture(ReaderState& st, int32_t dcode, int32_t first, int32_t count) {
   if (dcode < 10 || dcode > kDCodes) return;
-  st.ApertureSeen = true;
-  DCodeMap[dcode] = NextSlot;
-  TAperture& slot = ApertureTable[NextSlot];
-  ReleaseShapes(slot);
-  slot = TAperture();
+  TAperture& slot = NewSlot(st, dcode);
   slot.Kind = 'B';
   slot.A = first;
   slot.B = count;
-  if (NextSlot < kApertureSlots) ++NextSlot;
 }
 
 void ResetReaderTables() {
@@ -406,18 +380,22 @@ void ResetReaderTables() {
   NextSlot = 2;
   ResetImage(MacroShapesImage);
   ResetBlockShapes();
-  DegreeCache = RotationCache();
 }
 
 // ---------------------------------------------------------------------------------
 // Rotation
 
 TPoint RotateMilliDegrees(TPoint p, int32_t milliDegrees) {
-  return Rotate(p, milliDegrees, MilliDegreeCache, 360000.0);
-}
-
-TPoint RotateDegrees(TPoint p, int32_t degrees) {
-  return Rotate(p, degrees, DegreeCache, 360.0);
+  RotationCache& cache = MilliDegreeCache;
+  if (milliDegrees != cache.Angle) {
+    double a = static_cast<double>(milliDegrees) * 2.0 * kPi / 360000.0;
+    cache.Angle = milliDegrees;
+    cache.Sin = std::sin(a);
+    cache.Cos = std::cos(a);
+  }
+  double x = p.X, y = p.Y;
+  return TPoint{RoundCoord(x * cache.Cos - y * cache.Sin),
+                RoundCoord(y * cache.Cos + x * cache.Sin)};
 }
 
 // ---------------------------------------------------------------------------------
@@ -485,15 +463,7 @@ void ApertureDefinition(ReaderState& st, std::string_view arg) {
     if (first < 1) first = 1;
   }
 
-  st.ApertureSeen = true;
-  DCodeMap[dcode] = NextSlot;
-  TAperture& slot = ApertureTable[NextSlot];
-  // A slot starts undefined with no offsets of its own: slot 2000 is reused once the
-  // table is full, and nothing of an earlier definition may show through. Its earlier
-  // shapes are given back when they are the newest, so that definitions beyond the
-  // table's capacity do not pile up shapes no D code can flash any more.
-  ReleaseShapes(slot);
-  slot = TAperture();
+  TAperture& slot = NewSlot(st, dcode);
 
   // The modifiers after the shape's own are its hole: a diameter, or two sides.
   auto hole = [&](int32_t from) {
@@ -559,7 +529,6 @@ void ApertureDefinition(ReaderState& st, std::string_view arg) {
       break;
     }
   }
-  if (NextSlot < kApertureSlots) ++NextSlot;
 }
 
 // ---------------------------------------------------------------------------------

@@ -160,6 +160,24 @@ struct Words {
   Point SlotStart;
 };
 
+// The coordinate letters and the fields of Words they set.
+struct CoordinateWord {
+  char Letter;
+  bool Words::*Has;
+  double Words::*Value;
+};
+constexpr CoordinateWord kCoordinateWords[] = {{'X', &Words::HasX, &Words::X},
+                                               {'Y', &Words::HasY, &Words::Y},
+                                               {'I', &Words::HasI, &Words::I},
+                                               {'J', &Words::HasJ, &Words::J},
+                                               {'A', &Words::HasA, &Words::A}};
+
+const CoordinateWord* CoordinateWordOf(char letter) {
+  for (const CoordinateWord& c : kCoordinateWords)
+    if (c.Letter == letter) return &c;
+  return nullptr;
+}
+
 int32_t Round(const DrillState& st, double v) {
   if (!std::isfinite(v) || !(v > -2147483648.0 && v < 2147483647.0))
     Refuse("coordinates or sizes beyond the 32-bit image", st.Line);
@@ -516,23 +534,13 @@ void WordLine(DrillState& st, std::string_view s) {
     const size_t start = i;
     while (i < s.size() && IsNumberChar(s[i])) ++i;
     const std::string_view num = s.substr(start, i - start);
+    if (const CoordinateWord* c = CoordinateWordOf(letter)) {
+      // A number that does not read leaves the word as an earlier one of its letter set it.
+      w.*c->Has = CoordinateValue(st, num, w.*c->Value) || w.*c->Has;
+      continue;
+    }
     int64_t code = 0;
     switch (letter) {
-      case 'X':
-        w.HasX = CoordinateValue(st, num, w.X) || w.HasX;
-        break;
-      case 'Y':
-        w.HasY = CoordinateValue(st, num, w.Y) || w.HasY;
-        break;
-      case 'I':
-        w.HasI = CoordinateValue(st, num, w.I) || w.HasI;
-        break;
-      case 'J':
-        w.HasJ = CoordinateValue(st, num, w.J) || w.HasJ;
-        break;
-      case 'A':
-        w.HasA = CoordinateValue(st, num, w.A) || w.HasA;
-        break;
       case 'R':
         if (SmallInt(num, code)) w.Repeat = code;
         break;

@@ -295,6 +295,32 @@ int32_t IntegerValue(std::string_view s) {
 // ---------------------------------------------------------------------------------
 // Coordinates
 
+namespace {
+
+// The coordinate letters, the fields of a block they set, and the format their digits
+// follow: I that of X, J that of Y.
+struct CoordinateField {
+  char Letter;
+  bool XFormat;
+  bool BlockFields::*Has;
+  int32_t BlockFields::*Value;
+  int32_t BlockFields::*Fine;
+  double BlockFields::*Written;
+};
+constexpr CoordinateField kCoordinateFields[] = {
+    {'X', true, &BlockFields::HasX, &BlockFields::X, &BlockFields::FineX, &BlockFields::ValueX},
+    {'Y', false, &BlockFields::HasY, &BlockFields::Y, &BlockFields::FineY, &BlockFields::ValueY},
+    {'I', true, &BlockFields::HasI, &BlockFields::I, &BlockFields::FineI, &BlockFields::ValueI},
+    {'J', false, &BlockFields::HasJ, &BlockFields::J, &BlockFields::FineJ, &BlockFields::ValueJ}};
+
+const CoordinateField* CoordinateFieldOf(char letter) {
+  for (const CoordinateField& c : kCoordinateFields)
+    if (c.Letter == letter) return &c;
+  return nullptr;
+}
+
+}  // namespace
+
 void TokenizeBlock(ReaderState& st, std::string_view block) {
   BlockFields& f = st.LastBlock;
   f.HasG = f.HasD = f.HasX = f.HasY = f.HasI = f.HasJ = false;
@@ -304,38 +330,21 @@ void TokenizeBlock(ReaderState& st, std::string_view block) {
   NumberText n;
   size_t i = 0;
   while (i < end) {
-    char letter = Upper(block[i++]);
-    if (letter != 'G' && letter != 'D' && letter != 'X' && letter != 'Y' && letter != 'I' &&
-        letter != 'J')
-      continue;
+    const char letter = Upper(block[i++]);
+    const CoordinateField* c = CoordinateFieldOf(letter);
+    if (letter != 'G' && letter != 'D' && !c) continue;
     CollectNumber(block, i, end, n);
     if (n.Length == 0 || !n.IsInt32) continue;
-    switch (letter) {
-      case 'G':
-        f.HasG = true, f.G = n.Value;
-        if (f.GCount < kMaxBlockGCodes) f.GCodes[f.GCount++] = n.Value;
-        break;
-      case 'D':
-        f.HasD = true, f.D = n.Value;
-        break;
-      case 'X':
-        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.X, f.FineX, f.ValueX);
-        f.HasX = true;
-        break;
-      case 'Y':
-        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.Y, f.FineY, f.ValueY);
-        f.HasY = true;
-        break;
-      case 'I':
-        ConvertRun(st, n, st.XTotalDigits, st.XIntegerDigits, f.I, f.FineI, f.ValueI);
-        f.HasI = true;
-        break;
-      case 'J':
-        ConvertRun(st, n, st.YTotalDigits, st.YIntegerDigits, f.J, f.FineJ, f.ValueJ);
-        f.HasJ = true;
-        break;
-      default:
-        break;
+    if (c) {
+      ConvertRun(st, n, c->XFormat ? st.XTotalDigits : st.YTotalDigits,
+                 c->XFormat ? st.XIntegerDigits : st.YIntegerDigits, f.*c->Value, f.*c->Fine,
+                 f.*c->Written);
+      f.*c->Has = true;
+    } else if (letter == 'G') {
+      f.HasG = true, f.G = n.Value;
+      if (f.GCount < kMaxBlockGCodes) f.GCodes[f.GCount++] = n.Value;
+    } else {
+      f.HasD = true, f.D = n.Value;
     }
   }
 }

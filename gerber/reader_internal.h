@@ -201,14 +201,6 @@ TAperture& ApertureSlot(int32_t slot);
 int32_t& DCodeSlot(int32_t dcode);
 // The aperture that D code d selects.
 const TAperture& ApertureOfDCode(int32_t dcode);
-// MacroTable entry i (1..500).
-TAMacro& MacroEntry(int32_t i);
-// ModifierValues[i] (1..100), the macro variables $1..$100.
-double& ModifierValue(int32_t i);
-// PrimitiveParams[i] (1..kPrimitiveParams) and their count.
-double PrimitiveParam(int32_t i);
-int32_t PrimitiveParamCount();
-int32_t NextFreeSlot();
 
 TID_DrawFileFormat& PolygonShapes();
 TID_DrawFileFormat& MacroShapes();
@@ -238,10 +230,9 @@ void BuildStandardPolygon(int32_t diameter, int32_t vertices, int32_t rotation);
 // a rectangle); a non-finite angle counts as 0.
 void CosSinDegrees(double degrees, double& c, double& s);
 
-// Rotate (x, y) counterclockwise about the origin; each keeps the sine and cosine of
-// the last angle it was given.
+// Rotate (x, y) counterclockwise about the origin, keeping the sine and cosine of the
+// last angle it was given.
 TPoint RotateMilliDegrees(TPoint p, int32_t milliDegrees);
-TPoint RotateDegrees(TPoint p, int32_t degrees);
 
 // ---------------------------------------------------------------------------------
 // Command interpreter

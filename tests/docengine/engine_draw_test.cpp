@@ -9,16 +9,15 @@
 #include "docengine/engine.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
+#include "support/docengine_support.h"
 
 namespace pv {
 namespace {
 
 // Keeps copies of the items its hooks receive.
-class ItemEngine : public TgtCustomPlainsheetEngine {
+class ItemEngine : public pvtest::QuietEngine<TgtCustomPlainsheetEngine> {
  public:
   ItemEngine() {
-    Preferences().SetShowSetupDialog(false);
-    Preferences().SetOpenAfterCreate(false);
     SetMeasurementUnit(TgtUnitType::muPixels);
     Page().SetPaperSize(TgtPaperSize::Letter);  // 816 x 1056
   }

@@ -10,6 +10,7 @@
 
 #include "docengine/metafile_canvas.h"
 #include "platform/text.h"
+#include "support/docengine_support.h"
 
 namespace pv {
 namespace {
@@ -20,11 +21,9 @@ std::string Num(double v) {
   return std::string(buf, r.ptr);
 }
 
-class RecordingEngine : public TgtCustomPlainsheetEngine {
+class RecordingEngine : public pvtest::QuietEngine<TgtCustomPlainsheetEngine> {
  public:
   RecordingEngine() {
-    Preferences().SetShowSetupDialog(false);
-    Preferences().SetOpenAfterCreate(false);
     SetMeasurementUnit(TgtUnitType::muPixels);
     OnBeforeBeginDoc = [this](TgtCustomDocumentEngine&) { Log("OnBeforeBeginDoc"); };
     OnAfterBeginDoc = [this](TgtCustomDocumentEngine&) { Log("OnAfterBeginDoc"); };
@@ -215,20 +214,12 @@ TEST(Engine, PagesToRenderSelectsPages) {
   TgtCustomDocumentEngine s;
   EXPECT_TRUE(s.PageSelected(7));  // empty: every page
   s.SetPagesToRender("1,3,5-12");
-  EXPECT_TRUE(s.PageSelected(1));
-  EXPECT_FALSE(s.PageSelected(2));
-  EXPECT_TRUE(s.PageSelected(3));
-  EXPECT_TRUE(s.PageSelected(5));
-  EXPECT_TRUE(s.PageSelected(12));
-  EXPECT_FALSE(s.PageSelected(13));
+  for (int page : {1, 3, 5, 12}) EXPECT_TRUE(s.PageSelected(page)) << page;
+  for (int page : {2, 13}) EXPECT_FALSE(s.PageSelected(page)) << page;
   // Entries with anything but digits and "-" are skipped; so are incomplete ranges and
   // numbers beyond any page.
   s.SetPagesToRender("x2,4 ,-6,7-,,99999999999999999999999,8-9-10,3");
-  EXPECT_FALSE(s.PageSelected(2));
-  EXPECT_FALSE(s.PageSelected(4));
-  EXPECT_FALSE(s.PageSelected(6));
-  EXPECT_FALSE(s.PageSelected(7));
-  EXPECT_FALSE(s.PageSelected(9));
+  for (int page : {2, 4, 6, 7, 9}) EXPECT_FALSE(s.PageSelected(page)) << page;
   EXPECT_TRUE(s.PageSelected(3));
 }
 

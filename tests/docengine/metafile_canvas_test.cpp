@@ -12,10 +12,13 @@
 #include "docengine/metafile.h"
 #include "platform/errors.h"
 #include "platform/fonts.h"
+#include "support/docengine_support.h"
 
 namespace {
 
 using namespace pv;
+using pvtest::LTRB;
+using pvtest::XY;
 
 struct Rec {
   uint32_t type;
@@ -133,10 +136,7 @@ TEST(MetafileCanvas, FillRectBringsPenThenBrushAndRecordsPatcopy) {
   auto blt = b[7].as<EMRBITBLT>();
   EXPECT_EQ(blt.emr.nSize, 100u);
   EXPECT_EQ(blt.dwRop, PATCOPY);
-  EXPECT_EQ(blt.rclBounds.left, 10);
-  EXPECT_EQ(blt.rclBounds.top, 20);
-  EXPECT_EQ(blt.rclBounds.right, 109);
-  EXPECT_EQ(blt.rclBounds.bottom, 69);
+  EXPECT_EQ(LTRB(blt.rclBounds), (std::vector<int32_t>{10, 20, 109, 69}));
   EXPECT_EQ(blt.xDest, 10);
   EXPECT_EQ(blt.yDest, 20);
   EXPECT_EQ(blt.cxDest, 100);
@@ -148,10 +148,7 @@ TEST(MetafileCanvas, FillRectBringsPenThenBrushAndRecordsPatcopy) {
   EXPECT_FALSE(EmfSourceBitmap(view, info, bits));
   auto h = Records(mf)[0].as<ENHMETAHEADER>();
   EXPECT_EQ(h.nHandles, 3u);
-  EXPECT_EQ(h.rclBounds.left, 0);
-  EXPECT_EQ(h.rclBounds.top, 0);
-  EXPECT_EQ(h.rclBounds.right, 109);
-  EXPECT_EQ(h.rclBounds.bottom, 69);
+  EXPECT_EQ(LTRB(h.rclBounds), (std::vector<int32_t>{0, 0, 109, 69}));
 }
 
 TEST(MetafileCanvas, ChangedToolsReplaceObjectsAndReuseHandles) {
@@ -283,30 +280,20 @@ TEST(MetafileCanvas, ShapeRecordsCarryTheirGeometry) {
             (std::vector<uint32_t>{EMR_MOVETOEX, EMR_CREATEPEN, EMR_SELECTOBJECT, EMR_SETROP2,
                                    EMR_CREATEBRUSHINDIRECT, EMR_SELECTOBJECT, EMR_SETBKMODE,
                                    EMR_SETBKCOLOR, EMR_LINETO, EMR_ELLIPSE, EMR_ARC}));
-  EXPECT_EQ(b[0].as<EMRMOVETOEX>().ptl.x, 100);
-  EXPECT_EQ(b[0].as<EMRMOVETOEX>().ptl.y, 200);
-  EXPECT_EQ(b[8].as<EMRLINETO>().ptl.x, 300);
-  EXPECT_EQ(b[8].as<EMRLINETO>().ptl.y, 400);
+  EXPECT_EQ(XY(b[0].as<EMRMOVETOEX>().ptl), (std::vector<int32_t>{100, 200}));
+  EXPECT_EQ(XY(b[8].as<EMRLINETO>().ptl), (std::vector<int32_t>{300, 400}));
   auto e = b[9].as<EMRELLIPSE>();
   EXPECT_EQ(e.emr.nSize, 24u);
-  EXPECT_EQ(e.rclBox.left, 10);
-  EXPECT_EQ(e.rclBox.top, 20);
-  EXPECT_EQ(e.rclBox.right, 30);
-  EXPECT_EQ(e.rclBox.bottom, 40);
+  EXPECT_EQ(LTRB(e.rclBox), (std::vector<int32_t>{10, 20, 30, 40}));
   auto a = b[10].as<EMRARC>();
   EXPECT_EQ(a.emr.nSize, 40u);
   EXPECT_EQ(a.rclBox.right, 50);
   EXPECT_EQ(a.rclBox.bottom, 60);
-  EXPECT_EQ(a.ptlStart.x, 7);
-  EXPECT_EQ(a.ptlStart.y, 8);
-  EXPECT_EQ(a.ptlEnd.x, 9);
-  EXPECT_EQ(a.ptlEnd.y, 10);
+  EXPECT_EQ(XY(a.ptlStart), (std::vector<int32_t>{7, 8}));
+  EXPECT_EQ(XY(a.ptlEnd), (std::vector<int32_t>{9, 10}));
   // The header bounds hold everything drawn, widened by the pen.
   auto h = Records(mf)[0].as<ENHMETAHEADER>();
-  EXPECT_EQ(h.rclBounds.left, 1 - 2);
-  EXPECT_EQ(h.rclBounds.top, 2 - 2);
-  EXPECT_EQ(h.rclBounds.right, 300 + 1);
-  EXPECT_EQ(h.rclBounds.bottom, 400 + 1);
+  EXPECT_EQ(LTRB(h.rclBounds), (std::vector<int32_t>{1 - 2, 2 - 2, 300 + 1, 400 + 1}));
 }
 
 TEST(MetafileCanvas, PolygonIs16BitWhenEveryPointFits) {
@@ -327,16 +314,11 @@ TEST(MetafileCanvas, PolygonIs16BitWhenEveryPointFits) {
   EXPECT_EQ(v.Size, 28u + 3 * 4);
   ASSERT_TRUE(EmfPolyPoints(v, p));
   ASSERT_EQ(p.size(), 3u);
-  EXPECT_EQ(p[1].x, 32767);
-  EXPECT_EQ(p[1].y, -32768);
-  EXPECT_EQ(p[2].x, -5);
-  EXPECT_EQ(p[2].y, 100);
+  EXPECT_EQ(XY(p[1]), (std::vector<int32_t>{32767, -32768}));
+  EXPECT_EQ(XY(p[2]), (std::vector<int32_t>{-5, 100}));
   auto head = b[7].as<EMRPOLYLINE16>();
   EXPECT_EQ(head.cpts, 3u);
-  EXPECT_EQ(head.rclBounds.left, -5);
-  EXPECT_EQ(head.rclBounds.top, -32768);
-  EXPECT_EQ(head.rclBounds.right, 32767);
-  EXPECT_EQ(head.rclBounds.bottom, 100);
+  EXPECT_EQ(LTRB(head.rclBounds), (std::vector<int32_t>{-5, -32768, 32767, 100}));
   v = {b[8].type, static_cast<uint32_t>(b[8].bytes.size()), b[8].bytes.data()};
   EXPECT_EQ(v.Size, 28u + 3 * 8);
   ASSERT_TRUE(EmfPolyPoints(v, p));
@@ -403,8 +385,7 @@ TEST(MetafileCanvas, TextRecordsFontColourAdvancesAndPosition) {
     width += dx[i];
   }
   EXPECT_GT(width, 0);
-  EXPECT_EQ(t.emrtext.ptlReference.x, 100);
-  EXPECT_EQ(t.emrtext.ptlReference.y, 120);
+  EXPECT_EQ(XY(t.emrtext.ptlReference), (std::vector<int32_t>{100, 120}));
   EXPECT_EQ(t.emrtext.fOptions, 0u);
   EXPECT_EQ(t.emrtext.rcl.right, -1);  // no rectangle
   EXPECT_EQ(t.emrtext.offString, 76u);
@@ -413,8 +394,7 @@ TEST(MetafileCanvas, TextRecordsFontColourAdvancesAndPosition) {
   EXPECT_EQ(t.rclBounds.left, 100);
   EXPECT_EQ(t.rclBounds.right, 100 + width - 1);
   EXPECT_EQ(t.rclBounds.bottom, 120 + real.Metrics().Height - 1);
-  EXPECT_EQ(b[11].as<EMRMOVETOEX>().ptl.x, 100 + width);
-  EXPECT_EQ(b[11].as<EMRMOVETOEX>().ptl.y, 120);
+  EXPECT_EQ(XY(b[11].as<EMRMOVETOEX>().ptl), (std::vector<int32_t>{100 + width, 120}));
 
   EXPECT_EQ(b[12].as<EMRSETTEXTCOLOR>().crColor, 0x00FF00u);
   EXPECT_EQ(b[14].as<EMRMOVETOEX>().ptl.x, 100 + real.CharAdvance(u'A'));

@@ -5,21 +5,24 @@
 #include <vector>
 
 #include "docengine/emf.h"
+#include "support/docengine_support.h"
 
 namespace {
 
 using pv::TEmfEnumerator;
 using pv::TEmfRecord;
+using pvtest::XY;
 
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+// Appends 32-bit words, least significant byte first.
+void Put32(std::vector<uint8_t>& b, std::initializer_list<uint32_t> words) {
+  for (uint32_t v : words)
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 // A record of the given type with the given 32-bit payload words.
 void Rec(std::vector<uint8_t>& b, uint32_t type, std::initializer_list<uint32_t> words) {
-  Put32(b, type);
-  Put32(b, static_cast<uint32_t>(8 + 4 * words.size()));
-  for (uint32_t w : words) Put32(b, w);
+  Put32(b, {type, static_cast<uint32_t>(8 + 4 * words.size())});
+  Put32(b, words);
 }
 
 std::vector<uint32_t> Types(TEmfEnumerator e) {
@@ -47,8 +50,7 @@ TEST(EmfEnumerator, WalksRecordsAndStopsAfterEof) {
   ASSERT_TRUE(e.Next(r));
   pv::EMRLINETO line;
   ASSERT_TRUE(r.As(line));
-  EXPECT_EQ(line.ptl.x, 5);
-  EXPECT_EQ(line.ptl.y, 7);
+  EXPECT_EQ(XY(line.ptl), (std::vector<int32_t>{5, 7}));
   // A record too small for a type is refused, and the output stays as it was.
   pv::EMRBITBLT blt{};
   blt.dwRop = 99;
@@ -93,25 +95,18 @@ TEST(EmfEnumerator, StopsCleanlyOnMalformedRecords) {
   run(b, {pv::EMR_SAVEDC, pv::EMR_LINETO});
   // A record of size 0 (would loop forever if taken).
   b = good;
-  Put32(b, pv::EMR_LINETO);
-  Put32(b, 0);
+  Put32(b, {pv::EMR_LINETO, 0});
   run(b, {pv::EMR_SAVEDC, pv::EMR_LINETO});
   // A size that is not a multiple of 4.
   b = good;
-  Put32(b, pv::EMR_LINETO);
-  Put32(b, 14);
-  Put32(b, 0);
-  Put32(b, 0);
+  Put32(b, {pv::EMR_LINETO, 14, 0, 0});
   run(b, {pv::EMR_SAVEDC, pv::EMR_LINETO});
   // A size running past the end, and one so large that pos + size would wrap.
   b = good;
-  Put32(b, pv::EMR_LINETO);
-  Put32(b, 20);
-  Put32(b, 0);
+  Put32(b, {pv::EMR_LINETO, 20, 0});
   run(b, {pv::EMR_SAVEDC, pv::EMR_LINETO});
   b = good;
-  Put32(b, pv::EMR_LINETO);
-  Put32(b, 0xFFFFFFFC);
+  Put32(b, {pv::EMR_LINETO, 0xFFFFFFFC});
   run(b, {pv::EMR_SAVEDC, pv::EMR_LINETO});
 
   // An empty buffer is a clean end, not a malformed one.
@@ -124,10 +119,7 @@ TEST(EmfEnumerator, StopsCleanlyOnMalformedRecords) {
 TEST(EmfRecords, VariablePartsAreBoundsChecked) {
   // EMR_POLYGON16 with three points.
   std::vector<uint8_t> b;
-  Put32(b, pv::EMR_POLYGON16);
-  Put32(b, 28 + 12);
-  for (int i = 0; i < 4; ++i) Put32(b, 0);
-  Put32(b, 3);
+  Put32(b, {pv::EMR_POLYGON16, 28 + 12, 0, 0, 0, 0, 3});
   const int16_t pts[6] = {1, -2, 300, 4, -32768, 32767};
   b.insert(b.end(), reinterpret_cast<const uint8_t*>(pts),
            reinterpret_cast<const uint8_t*>(pts) + sizeof pts);
@@ -135,10 +127,8 @@ TEST(EmfRecords, VariablePartsAreBoundsChecked) {
   std::vector<pv::POINTL> p;
   ASSERT_TRUE(pv::EmfPolyPoints(r, p));
   ASSERT_EQ(p.size(), 3u);
-  EXPECT_EQ(p[0].x, 1);
-  EXPECT_EQ(p[0].y, -2);
-  EXPECT_EQ(p[2].x, -32768);
-  EXPECT_EQ(p[2].y, 32767);
+  EXPECT_EQ(XY(p[0]), (std::vector<int32_t>{1, -2}));
+  EXPECT_EQ(XY(p[2]), (std::vector<int32_t>{-32768, 32767}));
   // A point count that runs past the record, or a huge one, is refused.
   std::memcpy(b.data() + 24, "\x04\0\0\0", 4);
   EXPECT_FALSE(pv::EmfPolyPoints(r, p));
@@ -148,36 +138,23 @@ TEST(EmfRecords, VariablePartsAreBoundsChecked) {
 
   // EMR_POLYPOLYGON with counts 2 + 1 over three 32-bit points; counts must add up.
   b.clear();
-  Put32(b, pv::EMR_POLYPOLYGON);
-  Put32(b, 32 + 8 + 24);
-  for (int i = 0; i < 4; ++i) Put32(b, 0);
-  Put32(b, 2);
-  Put32(b, 3);
-  Put32(b, 2);
-  Put32(b, 1);
-  for (int i = 0; i < 6; ++i) Put32(b, static_cast<uint32_t>(i * 10));
+  Put32(b, {pv::EMR_POLYPOLYGON, 32 + 8 + 24, 0, 0, 0, 0, 2, 3, 2, 1});
+  Put32(b, {0, 10, 20, 30, 40, 50});
   r = {pv::EMR_POLYPOLYGON, static_cast<uint32_t>(b.size()), b.data()};
   std::vector<uint32_t> counts;
   ASSERT_TRUE(pv::EmfPolyPolyPoints(r, counts, p));
   EXPECT_EQ(counts, (std::vector<uint32_t>{2, 1}));
   ASSERT_EQ(p.size(), 3u);
-  EXPECT_EQ(p[2].x, 40);
-  EXPECT_EQ(p[2].y, 50);
+  EXPECT_EQ(XY(p[2]), (std::vector<int32_t>{40, 50}));
   std::memcpy(b.data() + 36, "\x02\0\0\0", 4);  // 2 + 2 != 3
   EXPECT_FALSE(pv::EmfPolyPolyPoints(r, counts, p));
   EXPECT_TRUE(counts.empty());
 
   // EMR_EXTSELECTCLIPRGN with one rectangle, then with a count too large for its data.
   b.clear();
-  Put32(b, pv::EMR_EXTSELECTCLIPRGN);
-  Put32(b, 16 + 32 + 16);
-  Put32(b, 48);
-  Put32(b, pv::RGN_COPY);
-  Put32(b, 32);
-  Put32(b, pv::RDH_RECTANGLES);
-  Put32(b, 1);
-  Put32(b, 16);
-  for (uint32_t v : {1u, 2u, 30u, 40u, 1u, 2u, 30u, 40u}) Put32(b, v);
+  Put32(b,
+        {pv::EMR_EXTSELECTCLIPRGN, 16 + 32 + 16, 48, pv::RGN_COPY, 32, pv::RDH_RECTANGLES, 1, 16});
+  Put32(b, {1, 2, 30, 40, 1, 2, 30, 40});
   r = {pv::EMR_EXTSELECTCLIPRGN, static_cast<uint32_t>(b.size()), b.data()};
   pv::RGNDATAHEADER rh;
   std::vector<pv::RECTL> rects;

@@ -12,84 +12,13 @@
 #include "docengine/metafile.h"
 #include "docengine/metafile_processor.h"
 #include "platform/fonts.h"
+#include "support/docengine_support.h"
 
 namespace pv {
 namespace {
 
-// EMF records in a byte buffer, header first.
-class Records {
- public:
-  Records() {
-    ENHMETAHEADER h{};
-    h.dSignature = ENHMETA_SIGNATURE;
-    h.nVersion = ENHMETA_VERSION;
-    Struct(EMR_HEADER, h);
-  }
-  Records& Words(uint32_t type, std::initializer_list<int32_t> words) {
-    Put(type);
-    Put(8 + 4 * static_cast<uint32_t>(words.size()));
-    for (int32_t w : words) Put(static_cast<uint32_t>(w));
-    return *this;
-  }
-  template <class T>
-  Records& Struct(uint32_t type, T rec, size_t extra = 0) {
-    const size_t size = (sizeof(T) + extra + 3) / 4 * 4;
-    rec.emr.iType = type;
-    rec.emr.nSize = static_cast<uint32_t>(size);
-    const size_t at = bytes_.size();
-    bytes_.resize(at + size, 0);
-    std::memcpy(bytes_.data() + at, &rec, sizeof(T));
-    return *this;
-  }
-  Records& Font(uint32_t ih, int32_t height) {
-    EMREXTCREATEFONTINDIRECTW r{};
-    r.ihFont = ih;
-    r.elfw.lfHeight = height;
-    r.elfw.lfWeight = 400;
-    r.elfw.lfCharSet = 1;
-    const char16_t face[] = u"Arial";
-    std::memcpy(r.elfw.lfFaceName, face, sizeof face);
-    return Struct(EMR_EXTCREATEFONTINDIRECTW, r);
-  }
-  Records& Text(int32_t x, int32_t y, const std::u16string& s) {
-    EMREXTTEXTOUTW r{};
-    r.iGraphicsMode = GM_COMPATIBLE;
-    r.exScale = r.eyScale = 1;
-    r.emrtext.ptlReference = {x, y};
-    r.emrtext.nChars = static_cast<uint32_t>(s.size());
-    r.emrtext.rcl = {0, 0, -1, -1};
-    r.emrtext.offString = sizeof r;
-    const size_t extra = (s.size() * 2 + 3) / 4 * 4;
-    const size_t at = bytes_.size();
-    Struct(EMR_EXTTEXTOUTW, r, extra);
-    std::memcpy(bytes_.data() + at + sizeof r, s.data(), s.size() * 2);
-    return *this;
-  }
-  TMetafile Metafile() const {
-    TMetafile mf;
-    mf.SetWidth(816);
-    mf.SetHeight(1056);
-    mf.MutableBytes() = bytes_;
-    return mf;
-  }
-
- private:
-  void Put(uint32_t v) {
-    const size_t at = bytes_.size();
-    bytes_.resize(at + 4);
-    std::memcpy(bytes_.data() + at, &v, 4);
-  }
-  std::vector<uint8_t> bytes_;
-};
-
-class Engine : public TgtCustomDocumentEngine {
- public:
-  Engine() {
-    Preferences().SetShowSetupDialog(false);
-    Preferences().SetOpenAfterCreate(false);
-    BeginDoc();
-  }
-};
+using pvtest::EmfBuilder;
+using pvtest::OpenDocumentEngine;
 
 std::vector<const TgtTextItem*> Texts(const TgtItemList& items) {
   std::vector<const TgtTextItem*> out;
@@ -104,11 +33,11 @@ std::vector<const TgtTextItem*> Texts(const TgtItemList& items) {
 // selected before, and the items after it are still made and can be measured.
 TEST(MetafileProcessorRegression, FontTooLargeToRealiseIsSkipped) {
   for (int32_t height : {50331528, -50331528, fonts::kMaxFontHeight + 1, INT32_MIN}) {
-    Engine engine;
-    Records emf;
-    emf.Font(1, -16).Words(EMR_SELECTOBJECT, {1}).Text(10, 10, u"before");
-    emf.Font(2, height).Words(EMR_SELECTOBJECT, {2}).Text(10, 40, u"after");
-    emf.Words(EMR_MOVETOEX, {0, 0}).Words(EMR_LINETO, {50, 50});
+    OpenDocumentEngine engine;
+    EmfBuilder emf;
+    emf.Font(1, -16, u"Arial").Select(1).TextWithoutAdvances(10, 10, u"before");
+    emf.Font(2, height, u"Arial").Select(2).TextWithoutAdvances(10, 40, u"after");
+    emf.MoveTo(0, 0).LineTo(50, 50);
     TgtMetafileProcessor p(engine);
     ASSERT_NO_THROW(p.Process(emf.Metafile(), 0, 0)) << height;
     const auto texts = Texts(engine.CurrentItemList());
@@ -120,10 +49,10 @@ TEST(MetafileProcessorRegression, FontTooLargeToRealiseIsSkipped) {
     EXPECT_NE(ItemCast<TgtShapeItem>(&last), nullptr) << height;
   }
   // The largest realisable height still makes a font.
-  Engine engine;
-  Records emf;
-  emf.Words(EMR_SETMAPMODE, {MM_HIMETRIC});
-  emf.Font(1, fonts::kMaxFontHeight).Words(EMR_SELECTOBJECT, {1}).Text(10, 10, u"big");
+  OpenDocumentEngine engine;
+  EmfBuilder emf;
+  emf.Rec(EMR_SETMAPMODE, {MM_HIMETRIC});
+  emf.Font(1, fonts::kMaxFontHeight, u"Arial").Select(1).TextWithoutAdvances(10, 10, u"big");
   TgtMetafileProcessor p(engine);
   p.Process(emf.Metafile(), 0, 0);
   const auto texts = Texts(engine.CurrentItemList());
@@ -134,16 +63,16 @@ TEST(MetafileProcessorRegression, FontTooLargeToRealiseIsSkipped) {
 // A world transform that scales a font out of the 32-bit range made the processor raise a
 // range error out of Process, ending the page. The record is skipped; the rest plays.
 TEST(MetafileProcessorRegression, RecordOutOfRangeDoesNotEndThePicture) {
-  Engine engine;
-  Records emf;
+  OpenDocumentEngine engine;
+  EmfBuilder emf;
   EMRSETWORLDTRANSFORM xf{};
   xf.xform = {1.0f, 0.0f, 0.0f, 3.0e38f, 0.0f, 0.0f};
   emf.Struct(EMR_SETWORLDTRANSFORM, xf);
-  emf.Font(1, -16);
+  emf.Font(1, -16, u"Arial");
   EMRMODIFYWORLDTRANSFORM id{};
   id.iMode = MWT_IDENTITY;
   emf.Struct(EMR_MODIFYWORLDTRANSFORM, id);
-  emf.Words(EMR_MOVETOEX, {0, 0}).Words(EMR_LINETO, {30, 40});
+  emf.MoveTo(0, 0).LineTo(30, 40);
   TgtMetafileProcessor p(engine);
   ASSERT_NO_THROW(p.Process(emf.Metafile(), 0, 0));
   const TgtItemList& items = engine.CurrentItemList();

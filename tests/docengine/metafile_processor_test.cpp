@@ -13,125 +13,13 @@
 #include "docengine/items.h"
 #include "docengine/metafile.h"
 #include "docengine/metafile_canvas.h"
+#include "support/docengine_support.h"
 
 namespace pv {
 namespace {
 
-// Writes EMF records into a byte buffer: a header first, EMR_EOF on request.
-class EmfBuilder {
- public:
-  EmfBuilder() {
-    ENHMETAHEADER h{};
-    h.dSignature = ENHMETA_SIGNATURE;
-    h.nVersion = ENHMETA_VERSION;
-    Struct(EMR_HEADER, h);
-  }
-
-  // A record of 32-bit words.
-  EmfBuilder& Rec(uint32_t type, std::initializer_list<int32_t> words) {
-    const uint32_t size = 8 + 4 * static_cast<uint32_t>(words.size());
-    Put(type);
-    Put(size);
-    for (int32_t w : words) Put(static_cast<uint32_t>(w));
-    return *this;
-  }
-
-  // A record whose fixed layout is T (its EMR filled in here), then extra bytes.
-  template <class T>
-  EmfBuilder& Struct(uint32_t type, T rec, const std::vector<uint8_t>& extra = {}) {
-    size_t size = sizeof(T) + extra.size();
-    size = (size + 3) / 4 * 4;
-    rec.emr.iType = type;
-    rec.emr.nSize = static_cast<uint32_t>(size);
-    const size_t at = bytes.size();
-    const auto* p = reinterpret_cast<const uint8_t*>(&rec);
-    bytes.insert(bytes.end(), p, p + sizeof(T));
-    bytes.insert(bytes.end(), extra.begin(), extra.end());
-    bytes.resize(at + size, 0);  // padding to a multiple of four
-    return *this;
-  }
-
-  EmfBuilder& MoveTo(int32_t x, int32_t y) { return Rec(EMR_MOVETOEX, {x, y}); }
-  EmfBuilder& LineTo(int32_t x, int32_t y) { return Rec(EMR_LINETO, {x, y}); }
-  EmfBuilder& Select(uint32_t ih) { return Rec(EMR_SELECTOBJECT, {static_cast<int32_t>(ih)}); }
-  EmfBuilder& Pen(uint32_t ih, uint32_t style, int32_t width, uint32_t color) {
-    return Rec(EMR_CREATEPEN, {static_cast<int32_t>(ih), static_cast<int32_t>(style), width, 0,
-                               static_cast<int32_t>(color)});
-  }
-  EmfBuilder& Brush(uint32_t ih, uint32_t style, uint32_t color, uint32_t hatch = 0) {
-    return Rec(EMR_CREATEBRUSHINDIRECT, {static_cast<int32_t>(ih), static_cast<int32_t>(style),
-                                         static_cast<int32_t>(color), static_cast<int32_t>(hatch)});
-  }
-  EmfBuilder& Font(uint32_t ih, int32_t height, const std::u16string& face, int32_t weight = 400,
-                   int32_t escapement = 0, uint8_t charset = 1) {
-    EMREXTCREATEFONTINDIRECTW r{};
-    r.ihFont = ih;
-    r.elfw.lfHeight = height;
-    r.elfw.lfWeight = weight;
-    r.elfw.lfEscapement = escapement;
-    r.elfw.lfCharSet = charset;
-    for (size_t i = 0; i < face.size() && i < 32; ++i) r.elfw.lfFaceName[i] = face[i];
-    return Struct(EMR_EXTCREATEFONTINDIRECTW, r);
-  }
-  // A block transfer without source bitmap (a canvas rectangle fill).
-  EmfBuilder& Fill(RECTL bounds, int32_t x, int32_t y, int32_t cx, int32_t cy,
-                   uint32_t rop = PATCOPY) {
-    EMRBITBLT r{};
-    r.rclBounds = bounds;
-    r.xDest = x;
-    r.yDest = y;
-    r.cxDest = cx;
-    r.cyDest = cy;
-    r.dwRop = rop;
-    return Struct(EMR_BITBLT, r);
-  }
-  EmfBuilder& TextW(int32_t x, int32_t y, const std::u16string& s, uint32_t options = 0,
-                    RECTL rcl = {0, 0, -1, -1}, std::vector<int32_t> dx = {}) {
-    if (dx.empty()) dx.assign(s.size(), 10);
-    EMREXTTEXTOUTW r{};
-    r.iGraphicsMode = GM_COMPATIBLE;
-    r.exScale = r.eyScale = 1;
-    r.emrtext.ptlReference = {x, y};
-    r.emrtext.nChars = static_cast<uint32_t>(s.size());
-    r.emrtext.fOptions = options;
-    r.emrtext.rcl = rcl;
-    const size_t strBytes = (s.size() * 2 + 3) / 4 * 4;
-    std::vector<uint8_t> extra(strBytes + dx.size() * 4, 0);
-    if (!s.empty()) std::memcpy(extra.data(), s.data(), s.size() * 2);
-    if (!dx.empty()) std::memcpy(extra.data() + strBytes, dx.data(), dx.size() * 4);
-    r.emrtext.offString = sizeof r;
-    r.emrtext.offDx = s.empty() ? 0 : static_cast<uint32_t>(sizeof r + strBytes);
-    return Struct(EMR_EXTTEXTOUTW, r, extra);
-  }
-  EmfBuilder& Eof() { return Rec(EMR_EOF, {0, 16, 20}); }
-
-  TMetafile Metafile() const {
-    TMetafile mf;
-    mf.SetWidth(816);
-    mf.SetHeight(1056);
-    mf.MutableBytes() = bytes;
-    return mf;
-  }
-
-  std::vector<uint8_t> bytes;
-
- private:
-  void Put(uint32_t v) {
-    const size_t at = bytes.size();
-    bytes.resize(at + 4);
-    std::memcpy(bytes.data() + at, &v, 4);
-  }
-};
-
-class TestEngine : public TgtCustomDocumentEngine {
- public:
-  TestEngine() {
-    Preferences().SetShowSetupDialog(false);
-    Preferences().SetOpenAfterCreate(false);
-    BeginDoc();
-  }
-  using TgtCustomDocumentEngine::SetCapabilities;
-};
+using pvtest::EmfBuilder;
+using TestEngine = pvtest::OpenDocumentEngine;
 
 // Runs the processor over a recording with the given offsets; returns the page's items.
 const TgtItemList& Play(TestEngine& engine, const EmfBuilder& emf, double ox = 0, double oy = 0,
@@ -154,6 +42,16 @@ void ExpectPoint(const TgtPoint& p, double x, double y) {
   EXPECT_NEAR(p.Y, y, 1e-9);
 }
 
+// The first points of a shape item.
+void ExpectPoints(const TgtShapeItem& s, std::initializer_list<TgtPoint> expected) {
+  ASSERT_GE(s.PointCount(), static_cast<int32_t>(expected.size()));
+  size_t i = 0;
+  for (const TgtPoint& p : expected) {
+    SCOPED_TRACE("point " + std::to_string(i));
+    ExpectPoint(s.Points[i++], p.X, p.Y);
+  }
+}
+
 TEST(MetafileProcessor, LineAtInputResolutionBecomesScreenPixelsPlusOffsets) {
   TestEngine engine;
   engine.SetInputXRes(1000);
@@ -165,8 +63,7 @@ TEST(MetafileProcessor, LineAtInputResolutionBecomesScreenPixelsPlusOffsets) {
   const auto& line = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(line.Kind, skLine);
   ASSERT_EQ(line.PointCount(), 2);
-  ExpectPoint(line.Points[0], 10, 20);
-  ExpectPoint(line.Points[1], 106, 68);
+  ExpectPoints(line, {{10, 20}, {106, 68}});
   EXPECT_TRUE(line.HasBrush);
   EXPECT_EQ(line.Pen, TPen{});
   EXPECT_EQ(At<TgtEOFItem>(items, 1).EndFlag, 1);
@@ -192,8 +89,7 @@ TEST(MetafileProcessor, FirstFillUsesDestinationLaterFillsUseBounds) {
 
   const auto& first = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(first.Kind, skRectangle);
-  ExpectPoint(first.Points[0], 101, 102);
-  ExpectPoint(first.Points[1], 151, 122);
+  ExpectPoints(first, {{101, 102}, {151, 122}});
   EXPECT_EQ(first.Brush.Color, 0x0000FF);
   EXPECT_EQ(first.Brush.Style, TBrushStyle::bsSolid);
   EXPECT_EQ(first.Pen.Color, 0x00FF00);
@@ -201,24 +97,21 @@ TEST(MetafileProcessor, FirstFillUsesDestinationLaterFillsUseBounds) {
 
   const auto& later = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(later.Kind, skRectangle);
-  ExpectPoint(later.Points[0], 201, 302);
-  ExpectPoint(later.Points[1], 250, 321);
+  ExpectPoints(later, {{201, 302}, {250, 321}});
   EXPECT_EQ(later.Brush.Color, 0x0000FF);
   EXPECT_EQ(later.Pen.Style, TPenStyle::psClear);
   EXPECT_EQ(later.Pen.Color, 0x0000FF);
 
   const auto& line = At<TgtShapeItem>(items, 2);
   EXPECT_EQ(line.Kind, skLine);
-  ExpectPoint(line.Points[0], 6, 8);
-  ExpectPoint(line.Points[1], 6, 42);
+  ExpectPoints(line, {{6, 8}, {6, 42}});
   EXPECT_EQ(line.Pen.Width, 1);
   EXPECT_EQ(line.Pen.Style, TPenStyle::psSolid);
   EXPECT_EQ(line.Pen.Color, 0x0000FF);
   EXPECT_EQ(line.Brush, TBrush{});
   const auto& dot = At<TgtShapeItem>(items, 3);
   EXPECT_EQ(dot.Kind, skLine);
-  ExpectPoint(dot.Points[0], 10, 11);
-  ExpectPoint(dot.Points[1], 11, 11);
+  ExpectPoints(dot, {{10, 11}, {11, 11}});
 }
 
 TEST(MetafileProcessor, FillsWithoutFillRopOrWithShapesOffMakeNothing) {
@@ -334,8 +227,7 @@ TEST(MetafileProcessor, TextItem) {
   // clear brush under a transparent background, and never outlined.
   const auto& bg = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(bg.Kind, skRectangle);
-  ExpectPoint(bg.Points[0], 105, 206);
-  ExpectPoint(bg.Points[1], 150, 260);
+  ExpectPoints(bg, {{105, 206}, {150, 260}});
   EXPECT_EQ(bg.Brush.Style, TBrushStyle::bsClear);
   EXPECT_EQ(bg.Pen.Style, TPenStyle::psClear);
 
@@ -447,8 +339,7 @@ TEST(MetafileProcessor, RestoreDCAlwaysAppendsARestoreClip) {
   const auto& restored = At<TgtShapeItem>(items, 3);
   EXPECT_EQ(restored.Pen.Color, clBlack);
   EXPECT_EQ(restored.Brush, TBrush{});
-  ExpectPoint(restored.Points[0], 10, 10);
-  ExpectPoint(restored.Points[1], 20, 20);  // no map mode again
+  ExpectPoints(restored, {{10, 10}, {20, 20}});  // the second with no map mode again
   EXPECT_EQ(At<TgtClipItem>(items, 4).Restore, 1);
 }
 
@@ -470,14 +361,12 @@ TEST(MetafileProcessor, MapModes) {
   const TgtItemList& items = Play(engine, emf);
   ASSERT_EQ(items.size(), 5u);
   const auto& a = At<TgtShapeItem>(items, 0);
-  ExpectPoint(a.Points[0], 5, 5);
-  ExpectPoint(a.Points[1], 55, 205);
+  ExpectPoints(a, {{5, 5}, {55, 205}});
   const auto& rr = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(rr.Kind, skRoundRect);
   ExpectPoint(rr.Points[2], 2, 12);  // corner size times the scales, no offset
   const auto& b = At<TgtShapeItem>(items, 2);
-  ExpectPoint(b.Points[0], 110, 110);
-  ExpectPoint(b.Points[1], 20, 30);
+  ExpectPoints(b, {{110, 110}, {20, 30}});
   ExpectPoint(At<TgtShapeItem>(items, 3).Points[2], 4, 6);
   ExpectPoint(At<TgtShapeItem>(items, 4).Points[1], 4, 4);
 }
@@ -559,8 +448,7 @@ TEST(MetafileProcessor, ShapeRecords) {
   ExpectPoint(pl.Points[1], 3, 4);
   const auto& plt = At<TgtShapeItem>(items, 7);
   ASSERT_EQ(plt.PointCount(), 2);
-  ExpectPoint(plt.Points[0], 9, 9);
-  ExpectPoint(plt.Points[1], 7, 8);
+  ExpectPoints(plt, {{9, 9}, {7, 8}});
   ExpectPoint(At<TgtShapeItem>(items, 8).Points[0], 7, 8);
 }
 
@@ -846,8 +734,7 @@ TEST(MetafileProcessor, FillRegion) {
   ASSERT_EQ(items.size(), 2u);
   const auto& s = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(s.Kind, skRectangle);
-  ExpectPoint(s.Points[0], 1010, 2020);
-  ExpectPoint(s.Points[1], 1030, 2040);
+  ExpectPoints(s, {{1010, 2020}, {1030, 2040}});
   EXPECT_EQ(s.Pen, (TPen{0x0F0F0F, 0, TPenStyle::psDot}));
   EXPECT_EQ(s.Brush, (TBrush{0x00AA00, TBrushStyle::bsSolid}));
   EXPECT_EQ(At<TgtShapeItem>(items, 1).Brush, (TBrush{0x404040, TBrushStyle::bsSolid}));
@@ -883,21 +770,18 @@ TEST(MetafileProcessor, RecordedCanvasPage) {
   // First fill: the destination rectangle, in the brush colour all round.
   const auto& fill = At<TgtShapeItem>(items, 0);
   EXPECT_EQ(fill.Kind, skRectangle);
-  ExpectPoint(fill.Points[0], 5 + 9.6, 7 + 9.6);
-  ExpectPoint(fill.Points[1], 5 + 19.2, 7 + 28.8);
+  ExpectPoints(fill, {{5 + 9.6, 7 + 9.6}, {5 + 19.2, 7 + 28.8}});
   EXPECT_EQ(fill.Brush, (TBrush{0x00FF00, TBrushStyle::bsSolid}));
   EXPECT_EQ(fill.Pen.Color, 0x00FF00);
 
   const auto& line = At<TgtShapeItem>(items, 1);
   EXPECT_EQ(line.Kind, skLine);
-  ExpectPoint(line.Points[0], 5, 7);
-  ExpectPoint(line.Points[1], 5 + 96, 7 + 48);
+  ExpectPoints(line, {{5, 7}, {5 + 96, 7 + 48}});
   EXPECT_EQ(line.Pen, (TPen{0x0000FF, 20, TPenStyle::psSolid}));
 
   // Later fills: the inclusive bounds.
   const auto& later = At<TgtShapeItem>(items, 2);
-  ExpectPoint(later.Points[0], 5 + 9.6, 7 + 9.6);
-  ExpectPoint(later.Points[1], 5 + 199 * 0.096, 7 + 299 * 0.096);
+  ExpectPoints(later, {{5 + 9.6, 7 + 9.6}, {5 + 199 * 0.096, 7 + 299 * 0.096}});
   EXPECT_EQ(later.Brush.Color, 0x00FF00);
 
   const auto& ellipse = At<TgtShapeItem>(items, 3);

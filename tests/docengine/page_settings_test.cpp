@@ -5,6 +5,12 @@
 namespace pv {
 namespace {
 
+// The page's width and height in its unit, each as EXPECT_DOUBLE_EQ compares them.
+void ExpectSize(const TgtPageSettings& p, double width, double height) {
+  EXPECT_DOUBLE_EQ(p.Width(), width);
+  EXPECT_DOUBLE_EQ(p.Height(), height);
+}
+
 TEST(PageSettings, ConstructionIsA4PortraitInPixels) {
   TgtPageSettings p;
   EXPECT_EQ(p.PaperSize(), TgtPaperSize::A4);
@@ -25,29 +31,24 @@ TEST(PageSettings, ConstructionIsA4PortraitInPixels) {
 TEST(PageSettings, PaperTableAndOrientation) {
   TgtPageSettings p;
   p.SetPaperSize(TgtPaperSize::Letter);
-  EXPECT_DOUBLE_EQ(p.Width(), 816);
-  EXPECT_DOUBLE_EQ(p.Height(), 1056);
+  ExpectSize(p, 816, 1056);
   p.SetOrientation(TPrinterOrientation::poLandscape);
-  EXPECT_DOUBLE_EQ(p.Width(), 1056);
-  EXPECT_DOUBLE_EQ(p.Height(), 816);
+  ExpectSize(p, 1056, 816);
   // The same value again changes nothing.
   p.SetOrientation(TPrinterOrientation::poLandscape);
   EXPECT_DOUBLE_EQ(p.Width(), 1056);
   // The paper-size setter reads the current orientation.
   p.SetPaperSize(TgtPaperSize::Tabloid);
-  EXPECT_DOUBLE_EQ(p.Width(), 1632);
-  EXPECT_DOUBLE_EQ(p.Height(), 1056);
+  ExpectSize(p, 1632, 1056);
   p.SetOrientation(TPrinterOrientation::poPortrait);
-  EXPECT_DOUBLE_EQ(p.Width(), 1056);
-  EXPECT_DOUBLE_EQ(p.Height(), 1632);
+  ExpectSize(p, 1056, 1632);
   // Twice to the other value swaps twice.
   p.SetOrientation(TPrinterOrientation::poLandscape);
   p.SetOrientation(TPrinterOrientation::poPortrait);
   EXPECT_DOUBLE_EQ(p.Width(), 1056);
 
   p.SetPaperSize(TgtPaperSize::ps11X17);
-  EXPECT_DOUBLE_EQ(p.Width(), 10 * 96);
-  EXPECT_DOUBLE_EQ(p.Height(), 17 * 96);
+  ExpectSize(p, 10 * 96, 17 * 96);
 
   // Orientation first and size second, or the other way round, give the same size.
   TgtPageSettings a, b;
@@ -55,8 +56,7 @@ TEST(PageSettings, PaperTableAndOrientation) {
   a.SetPaperSize(TgtPaperSize::Legal);
   b.SetPaperSize(TgtPaperSize::Legal);
   b.SetOrientation(TPrinterOrientation::poLandscape);
-  EXPECT_DOUBLE_EQ(a.Width(), b.Width());
-  EXPECT_DOUBLE_EQ(a.Height(), b.Height());
+  ExpectSize(a, b.Width(), b.Height());
   EXPECT_DOUBLE_EQ(a.Width(), 14 * 96);
 }
 
@@ -122,12 +122,10 @@ TEST(PageSettings, EveryPaperSizeOfTheTable) {
   TgtPageSettings p;
   p.SetPaperSize(TgtPaperSize::Letter);
   p.SetPaperSize(TgtPaperSize::Custom);
-  EXPECT_DOUBLE_EQ(p.Width(), 816);
-  EXPECT_DOUBLE_EQ(p.Height(), 1056);
+  ExpectSize(p, 816, 1056);
   p.SetWidth(500);
   p.SetHeight(600);
-  EXPECT_DOUBLE_EQ(p.Width(), 500);
-  EXPECT_DOUBLE_EQ(p.Height(), 600);
+  ExpectSize(p, 500, 600);
   // A size outside the enumeration is refused.
   p.SetPaperSize(static_cast<TgtPaperSize>(77));
   EXPECT_EQ(p.PaperSize(), TgtPaperSize::Custom);
@@ -143,8 +141,7 @@ TEST(PageSettings, UnitsScaleGettersAndSetters) {
   TgtPageSettings p;
   p.SetPaperSize(TgtPaperSize::Letter);
   p.SetUnitFactor(UnitFactor(TgtUnitType::muInches));
-  EXPECT_DOUBLE_EQ(p.Width(), 8.5);
-  EXPECT_DOUBLE_EQ(p.Height(), 11);
+  ExpectSize(p, 8.5, 11);
   p.SetUnitFactor(UnitFactor(TgtUnitType::muMM));
   EXPECT_NEAR(p.Width(), 215.9, 0.01);
   EXPECT_NEAR(p.Height(), 279.4, 0.01);
@@ -202,8 +199,7 @@ TEST(PageSettings, AssignAndCopyKeepFactorAndOwner) {
   TgtPageSettings copy(dst);
   EXPECT_EQ(copy.Owner(), nullptr);
   EXPECT_DOUBLE_EQ(copy.UnitFactor(), 1.0);
-  EXPECT_DOUBLE_EQ(copy.Width(), 200);
-  EXPECT_DOUBLE_EQ(copy.Height(), 300);
+  ExpectSize(copy, 200, 300);
 }
 
 TEST(PageSettings, SharedSettingsReachEnginesWithTheOldValue) {

@@ -23,12 +23,6 @@ using namespace pvtest;
 
 namespace {
 
-// Corpus files that are not acceptable RS-274-X: their only aperture definition has no
-// numeric modifier ("%ADD20C,BBBB*%", a fuzzing input).
-const std::set<std::string> kRefused = {
-    "gerbv/test-inputs/parse_aperture_strtok.1.poc",
-};
-
 // Paths relative to the corpus, in index order.
 // One run of the binary: a folder of the corpus and some of its files, in this order.
 struct Job {
@@ -77,7 +71,7 @@ Outcome Convert(const fs::path& corpus, const fs::path& exe, const Job& job) {
   for (const auto& name : job.names) {
     fs::copy_file(corpus / job.folder / name, dir / name);
     argv.push_back(name);
-    if (!kRefused.count(job.folder + "/" + name)) accepted.push_back(name);
+    if (!RefusedCorpusFiles().count(job.folder + "/" + name)) accepted.push_back(name);
   }
   RunResult r = RunProgram(argv, dir.path());
   std::vector<std::string> out = SplitLines(r.out);
@@ -163,13 +157,13 @@ Tally Report(const std::vector<Outcome>& outcomes) {
   return t;
 }
 
+using Corpus = CorpusTest;
+
 }  // namespace
 
 // Each accepted file converts alone and as one page of its board's document; refused files
 // are reported and make no page. One line sums up what was converted and checked.
-TEST(Corpus, EveryFileAloneAndEveryBoardInOneRun) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus beside the repository";
+TEST_F(Corpus, EveryFileAloneAndEveryBoardInOneRun) {
   std::vector<std::string> files = IndexedFiles(corpus);
   ASSERT_GT(files.size(), 300u);
 
@@ -184,7 +178,7 @@ TEST(Corpus, EveryFileAloneAndEveryBoardInOneRun) {
     boards[it->second].names.push_back(Name(path));
   }
   int acceptedFiles = static_cast<int>(files.size());
-  for (const std::string& path : files) acceptedFiles -= kRefused.count(path) ? 1 : 0;
+  for (const std::string& path : files) acceptedFiles -= RefusedCorpusFiles().count(path) ? 1 : 0;
 
   auto start = std::chrono::steady_clock::now();
   Tally single = Report(RunJobs(corpus, alone));
@@ -205,9 +199,7 @@ TEST(Corpus, EveryFileAloneAndEveryBoardInOneRun) {
 // Files users pass by mistake (a README, an empty file, a zip archive, a job file, a layer
 // without apertures) are each refused and make no document, alone and all together; the
 // drill file among them is read as one and makes the only page.
-TEST(Corpus, FilesPassedByMistakeMakeNoDocument) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus beside the repository";
+TEST_F(Corpus, FilesPassedByMistakeMakeNoDocument) {
   TempDir dir;
   fs::path exe = InstallBinary(dir.path());
   std::vector<std::string> names;

@@ -11,9 +11,9 @@
 namespace fs = std::filesystem;
 using namespace pvtest;
 
-TEST(Drill, DrillFilesBecomePagesBesideTheGerberLayers) {
-  const fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus beside the repository";
+using Drill = CorpusTest;
+
+TEST_F(Drill, DrillFilesBecomePagesBesideTheGerberLayers) {
   const fs::path board = corpus / "gerbonara/kicad-x2-tests-x2ap";
   const fs::path drills = corpus / "drill/gerbonara/kicad-x2-tests-x2ap";
   if (!fs::exists(drills / "Flashpads-PTH.drl")) GTEST_SKIP() << "no drill corpus";

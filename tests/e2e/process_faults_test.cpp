@@ -31,18 +31,10 @@ constexpr bool kAddressSpaceLimitsWork = false;
 constexpr bool kAddressSpaceLimitsWork = true;
 #endif
 
-const char* kGood =
-    "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D02*\nX10000Y5000D01*\nM02*\n";
-
 constexpr uint64_t kMiB = 1 << 20;
 
 bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.rfind(prefix, 0) == 0;
-}
-
-long CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  return std::count_if(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return StartsWith(l, prefix); });
 }
 
 class ProcessFaults : public InstalledBinary {
@@ -262,13 +254,15 @@ TEST_F(ProcessFaults, OutOfMemoryIsReportedAndTheRunGoesOnWhereItCan) {
     if (r.out.empty() && r.status != 0) continue;  // too little even to start the program
     const auto out = SplitLines(r.out);
     const auto log = Log();
-    EXPECT_EQ(CountPrefix(out, "Bad RS-274-X file"), 0) << r.out;
+    EXPECT_EQ(CountLinesStartingWith(out, "Bad RS-274-X file"), 0) << r.out;
     EXPECT_EQ(r.err.find("bad_alloc"), std::string::npos) << r.err;
     EXPECT_FALSE(HasLine(SplitLines(r.err), "error")) << r.err;
     ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status << r.out << r.err;
-    EXPECT_EQ(CountPrefix(out, "Out of memory"), CountPrefix(log, "Out of memory")) << r.out;
+    EXPECT_EQ(CountLinesStartingWith(out, "Out of memory"),
+              CountLinesStartingWith(log, "Out of memory"))
+        << r.out;
     if (r.status == 1) {
-      EXPECT_GE(CountPrefix(out, "Out of memory"), 1) << r.out << r.err;
+      EXPECT_GE(CountLinesStartingWith(out, "Out of memory"), 1) << r.out << r.err;
       EXPECT_FALSE(fs::exists(*this / "heavy_gbr.pdf"));
       EXPECT_FALSE(fs::exists(*this / "small_gbr.pdf"));
       drawing |= HasLine(out, "Out of memory drawing heavy.gbr: the PDF document is given up");

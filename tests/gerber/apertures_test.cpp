@@ -34,8 +34,7 @@ TEST(GerberApertures, CircleSizes) {
   ASSERT_EQ(normal.count(), 1);
   EXPECT_EQ(normal.rec(0).Kind, rkCircle);
   EXPECT_EQ(normal.rec(0).Size, 25);
-  EXPECT_EQ(normal.rec(0).X, 1000);
-  EXPECT_EQ(normal.rec(0).Y, 2000);
+  EXPECT_EQ(At(normal.rec(0)), (TPoint{1000, 2000}));
 
   // Without modifiers the size is 0, and the definition counts for acceptance.
   GerberRead none = FlashDefinition("%ADD10C*%");
@@ -126,8 +125,7 @@ TEST(GerberApertures, StandardPolygon) {
   ASSERT_EQ(hex.count(), 1);
   const TID_DrawRecord& r = hex.rec(0);
   EXPECT_EQ(r.Kind, rkPolygon);
-  EXPECT_EQ(r.X, 1000);
-  EXPECT_EQ(r.Y, 2000);
+  EXPECT_EQ(At(r), (TPoint{1000, 2000}));
   ASSERT_EQ(r.Count, 12);  // not closed by repeating the first vertex
   std::vector<int32_t> pts = Points(r);
   EXPECT_EQ(pts[0], 48);
@@ -161,13 +159,14 @@ TEST(GerberApertures, StandardPolygon) {
 TEST(GerberApertures, DCodeRangeAndSlots) {
   GerberRead r = ReadGerberText(std::string(kInchHeader) +
                                 "%ADD9C,0.01*%%ADD10C,0.02*%%ADD4000C,0.03*%%ADD4001C,0.04*%"
-                                "%ADD010C,0.05*%D10*X0Y0D03*");
+                                "%ADD010C,0.05*%D10*X0Y0D03*%ADD11C,0.06*%");
   EXPECT_TRUE(r.accepted);
   EXPECT_EQ(DCodeSlot(9), 1);
   EXPECT_EQ(DCodeSlot(4000), 3);
   // D010 redefines D10: it points at the next slot.
   EXPECT_EQ(DCodeSlot(10), 4);
-  EXPECT_EQ(NextFreeSlot(), 5);
+  // Neither D9 nor D4001 took a slot.
+  EXPECT_EQ(DCodeSlot(11), 5);
   ASSERT_EQ(r.count(), 1);
   EXPECT_EQ(r.rec(0).Size, 50);
   EXPECT_EQ(ApertureSlot(1).Kind, 'E');
@@ -178,11 +177,12 @@ TEST(GerberApertures, FullTableReusesTheLastSlot) {
   std::string defs;
   for (int d = 10; d < 2110; ++d)
     defs += "%ADD" + std::to_string(d) + "C,0." + std::to_string(d) + "*%";
-  GerberRead r = ReadGerberText(std::string(kInchHeader) + defs + "D2007*X0Y0D03*D2109*X0Y0D03*");
+  GerberRead r = ReadGerberText(std::string(kInchHeader) + defs +
+                                "D2007*X0Y0D03*D2109*X0Y0D03*%ADD3000C,0.5*%");
   EXPECT_EQ(DCodeSlot(2007), 1999);
   EXPECT_EQ(DCodeSlot(2008), 2000);
   EXPECT_EQ(DCodeSlot(2109), 2000);
-  EXPECT_EQ(NextFreeSlot(), 2000);
+  EXPECT_EQ(DCodeSlot(3000), 2000);
   ASSERT_EQ(r.count(), 2);
   EXPECT_EQ(r.rec(0).Size, 201);  // 0.2007 inch
   EXPECT_EQ(r.rec(1).Size, 211);  // 0.2109 inch
@@ -197,28 +197,34 @@ TEST(GerberApertures, FullTableReusesTheLastSlot) {
   EXPECT_EQ(again.rec(0).Size, 40);
 }
 
+// The macro variable $i as the macro code reads it.
+double Variable(int i) {
+  return EvaluateExpression("$" + std::to_string(i));
+}
+
 TEST(GerberApertures, ModifierParsing) {
   EXPECT_EQ(ParseModifiers("0.010X0.020*"), 2);
-  EXPECT_DOUBLE_EQ(ModifierValue(1), 0.010);
-  EXPECT_DOUBLE_EQ(ModifierValue(2), 0.020);
-  EXPECT_DOUBLE_EQ(ModifierValue(3), 0.0);
+  EXPECT_DOUBLE_EQ(Variable(1), 0.010);
+  EXPECT_DOUBLE_EQ(Variable(2), 0.020);
+  EXPECT_DOUBLE_EQ(Variable(3), 0.0);
   // Lower-case separators, junk pieces skipped, negative values kept.
   EXPECT_EQ(ParseModifiers("1x junkX-2.5XX*"), 2);
-  EXPECT_DOUBLE_EQ(ModifierValue(1), 1.0);
-  EXPECT_DOUBLE_EQ(ModifierValue(2), -2.5);
+  EXPECT_DOUBLE_EQ(Variable(1), 1.0);
+  EXPECT_DOUBLE_EQ(Variable(2), -2.5);
   // More than 100 values: the last overwrites value 100.
   std::string many;
   for (int i = 1; i <= 105; ++i) many += std::to_string(i) + "X";
   EXPECT_EQ(ParseModifiers(many), 100);
-  EXPECT_DOUBLE_EQ(ModifierValue(99), 99.0);
-  EXPECT_DOUBLE_EQ(ModifierValue(100), 105.0);
+  EXPECT_DOUBLE_EQ(Variable(99), 99.0);
+  EXPECT_DOUBLE_EQ(Variable(100), 105.0);
   EXPECT_EQ(ParseModifiers("*"), 0);
 }
 
 TEST(GerberMacros, ExpressionsWithPrecedence) {
   ResetReaderTables();
-  ModifierValue(1) = 3.0;
-  ModifierValue(100) = 7.0;
+  std::string values = "3X";
+  for (int i = 2; i < 100; ++i) values += "0X";
+  ASSERT_EQ(ParseModifiers(values + "7"), 100);  // $1 = 3, $100 = 7
   EXPECT_DOUBLE_EQ(EvaluateExpression("$1X2+1"), 7.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("1+$1X2"), 7.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("-$1"), -3.0);
@@ -246,15 +252,18 @@ TEST(GerberMacros, ExpressionsWithPrecedence) {
 TEST(GerberMacros, FieldAssignments) {
   ResetReaderTables();
   InstantiateMacro(ReaderState(), "$5=7*$200=4*6=2+1*$0=9*$-1=9");
-  EXPECT_DOUBLE_EQ(ModifierValue(5), 7.0);
-  EXPECT_DOUBLE_EQ(ModifierValue(100), 4.0);
-  EXPECT_DOUBLE_EQ(ModifierValue(6), 3.0);  // no '$': the text before '=' is the target
-  EXPECT_DOUBLE_EQ(ModifierValue(1), 0.0);
+  EXPECT_DOUBLE_EQ(Variable(5), 7.0);
+  EXPECT_DOUBLE_EQ(Variable(100), 4.0);
+  EXPECT_DOUBLE_EQ(Variable(6), 3.0);  // no '$': the text before '=' is the target
+  EXPECT_DOUBLE_EQ(Variable(1), 0.0);
   EXPECT_EQ(MacroShapes().Count, 0);
-  // Parameters of a primitive are collected in order.
-  InstantiateMacro(ReaderState(), "99,1,2,$5X2");
-  EXPECT_EQ(PrimitiveParamCount(), 3);
-  EXPECT_DOUBLE_EQ(PrimitiveParam(3), 14.0);
+  // Parameters of a primitive are collected in order: a circle needs all four.
+  InstantiateMacro(ReaderState(), "1,1,2,$5X2");
+  EXPECT_EQ(MacroShapes().Count, 0);
+  InstantiateMacro(ReaderState(), "1,1,2,$5X2,$5");
+  ASSERT_EQ(MacroShapes().Count, 1);
+  EXPECT_EQ(MacroShapes().Records[0].Size, 2000);
+  EXPECT_EQ(At(MacroShapes().Records[0]), (TPoint{14000, 7000}));
 }
 
 TEST(GerberMacros, AssignmentThenCircle) {
@@ -277,12 +286,9 @@ TEST(GerberMacros, AssignmentThenCircle) {
                                      "%AMTWO*1,1,0.02,0.1,0.2*21,1,0.04,0.02,0,0,0*%"
                                      "%ADD10TWO*%D10*X1000Y2000D03*X3000Y0D03*");
   ASSERT_EQ(placed.count(), 4);
-  EXPECT_EQ(placed.rec(0).X, 1100);
-  EXPECT_EQ(placed.rec(0).Y, 2200);
-  EXPECT_EQ(placed.rec(1).X, 1000);
-  EXPECT_EQ(placed.rec(1).Y, 2000);
-  EXPECT_EQ(placed.rec(2).X, 3100);
-  EXPECT_EQ(placed.rec(2).Y, 200);
+  EXPECT_EQ(At(placed.rec(0)), (TPoint{1100, 2200}));
+  EXPECT_EQ(At(placed.rec(1)), (TPoint{1000, 2000}));
+  EXPECT_EQ(At(placed.rec(2)), (TPoint{3100, 200}));
   EXPECT_EQ(placed.rec(3).X, 3000);
   EXPECT_EQ(placed.image.MaxX, 3110);
   // The stored shapes stay at their own positions.
@@ -401,60 +407,67 @@ TEST(GerberMacros, TableRules) {
   ASSERT_EQ(twice.count(), 2);
   EXPECT_EQ(twice.rec(0).Size, 10);
   EXPECT_EQ(twice.rec(1).Size, 40);  // "same" is not "SAME": undefined
-  EXPECT_EQ(MacroEntry(2).Name, "SAME");
 
   // A macro without a body or without a name is not stored; an empty aperture name
   // never matches a free macro entry.
   GerberRead empty =
-      ReadGerberText(std::string(kInchHeader) + "%AMNAME*%%AM*1,1,0.01,0,0*%%ADD10*%D10*X0Y0D03*");
-  EXPECT_TRUE(MacroEntry(1).Name.empty());
+      ReadGerberText(std::string(kInchHeader) +
+                     "%AMNAME*%%AM*1,1,0.01,0,0*%%ADD10*%%ADD11NAME*%D10*X0Y0D03*");
   EXPECT_EQ(ApertureOfDCode(10).Kind, 'E');
+  EXPECT_EQ(ApertureOfDCode(11).Kind, 'E');
   ASSERT_EQ(empty.count(), 1);
   EXPECT_EQ(empty.rec(0).Size, 40);
 
-  // All 500 entries taken: entry 500 is overwritten.
-  std::string defs;
-  for (int i = 1; i <= 502; ++i) defs += "%AMM" + std::to_string(i) + "*1,1,0.01,0,0*%";
-  ReadGerberText(std::string(kInchHeader) + defs + "%ADD10C,0.01*%");
-  EXPECT_EQ(MacroEntry(499).Name, "M499");
-  EXPECT_EQ(MacroEntry(500).Name, "M502");
-  EXPECT_EQ(MacroEntry(500).Body, "1,1,0.01,0,0*");
+  // All 500 entries taken, the second SAME holding one and the macros without a body or
+  // a name none: entry 500 is overwritten by M501, then by M502.
+  std::string defs = "%AMNAME*%%AM*1,1,0.01,0,0*%%AMSAME*1,1,0.01,0,0*%%AMSAME*1,1,0.02,0,0*%";
+  for (int i = 3; i <= 502; ++i) defs += "%AMM" + std::to_string(i) + "*1,1,0.03,0,0*%";
+  GerberRead full = ReadGerberText(std::string(kInchHeader) + defs +
+                                   "%ADD10M499*%%ADD11M500*%%ADD12M501*%%ADD13M502*%");
+  EXPECT_EQ(ApertureOfDCode(10).Kind, 'M');
+  EXPECT_EQ(ApertureOfDCode(11).Kind, 'E');
+  EXPECT_EQ(ApertureOfDCode(12).Kind, 'E');
+  EXPECT_EQ(ApertureOfDCode(13).Kind, 'M');
+  // M502's body: one circle of 0.03 inch.
+  ASSERT_EQ(ApertureOfDCode(13).B, 1);
+  EXPECT_EQ(MacroShapes().Records[static_cast<size_t>(ApertureOfDCode(13).A)].Size, 30);
 }
 
 TEST(GerberTables, ResetClearsEverything) {
   ReadGerberText(std::string(kInchHeader) + "%AMDOT*1,1,$1,0,0*%%ADD10DOT,0.05*%%ADD11C,0.01*%");
   EXPECT_EQ(DCodeSlot(10), 2);
   EXPECT_EQ(MacroShapes().Count, 1);
-  EXPECT_DOUBLE_EQ(ModifierValue(1), 0.01);
+  EXPECT_DOUBLE_EQ(Variable(1), 0.01);
   ResetReaderTables();
   EXPECT_EQ(DCodeSlot(10), 1);
   EXPECT_EQ(DCodeSlot(11), 1);
   EXPECT_EQ(ApertureSlot(2).Kind, 'E');
   EXPECT_EQ(ApertureSlot(2).Size, 40);
-  EXPECT_TRUE(MacroEntry(1).Name.empty());
-  EXPECT_TRUE(MacroEntry(1).Body.empty());
   EXPECT_EQ(MacroShapes().Count, 0);
-  EXPECT_EQ(NextFreeSlot(), 2);
   // A macro or polygon defined without modifiers in the next file cannot see this
   // file's values.
-  EXPECT_DOUBLE_EQ(ModifierValue(1), 0.0);
-  GerberRead next =
-      ReadGerberText(std::string(kInchHeader) + "%AMDOT*1,1,$1,0,0*%%ADD10DOT*%D10*X0Y0D03*");
+  EXPECT_DOUBLE_EQ(Variable(1), 0.0);
+  // The next file, read on the tables as the reset left them: DOT is forgotten, the first
+  // definition takes slot 2 again, and $1 is 0.
+  GerberRead next = ReadGerberText(std::string(kInchHeader) +
+                                       "%ADD10DOT*%%AMDOT2*1,1,$1,0,0*%%ADD11DOT2*%D11*X0Y0D03*",
+                                   Tables::Keep);
+  EXPECT_EQ(DCodeSlot(10), 2);
+  EXPECT_EQ(ApertureOfDCode(10).Kind, 'E');
   ASSERT_EQ(next.count(), 1);
   EXPECT_EQ(next.rec(0).Size, 0);
 }
 
-TEST(GerberRotation, MilliDegreesAndDegrees) {
+TEST(GerberRotation, MilliDegrees) {
   EXPECT_EQ(RotateMilliDegrees({1000, 0}, 90000), (TPoint{0, 1000}));
   EXPECT_EQ(RotateMilliDegrees({1000, 0}, 45000), (TPoint{707, 707}));
   EXPECT_EQ(RotateMilliDegrees({1000, 0}, 90000), (TPoint{0, 1000}));  // cached angle
   EXPECT_EQ(RotateMilliDegrees({0, 1000}, 90000), (TPoint{-1000, 0}));
-  EXPECT_EQ(RotateDegrees({1000, 0}, 90), (TPoint{0, 1000}));
-  EXPECT_EQ(RotateDegrees({1000, 0}, 180), (TPoint{-1000, 0}));
-  EXPECT_EQ(RotateDegrees({1000, 500}, -90), (TPoint{500, -1000}));
+  EXPECT_EQ(RotateMilliDegrees({1000, 0}, 180000), (TPoint{-1000, 0}));
+  EXPECT_EQ(RotateMilliDegrees({1000, 500}, -90000), (TPoint{500, -1000}));
   ResetReaderTables();
-  EXPECT_EQ(RotateDegrees({1000, 0}, 0), (TPoint{1000, 0}));
-  EXPECT_EQ(RotateDegrees({1000, 0}, 30), (TPoint{866, 500}));
+  EXPECT_EQ(RotateMilliDegrees({1000, 0}, 0), (TPoint{1000, 0}));
+  EXPECT_EQ(RotateMilliDegrees({1000, 0}, 30000), (TPoint{866, 500}));
 }
 
 TEST(GerberApertures, HugeValuesRaise) {

@@ -13,35 +13,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CorpusRead {
-  bool accepted = false;
-  bool raised = false;
-  std::string error;
-  TID_DrawFileFormat image;
-};
-
-CorpusRead ReadCorpusFile(const fs::path& path) {
-  CorpusRead r;
-  ResetReaderTables();
-  try {
-    r.accepted = ReadGerberFile(path.string(), r.image, kDefaultGerberFormat);
-  } catch (const std::exception& e) {
-    r.raised = true;
-    r.error = e.what();
-  }
-  return r;
-}
-
 bool HasExtents(const TID_DrawFileFormat& image) {
   return image.MinX != 1000000 && image.MinY != 1000000 && image.MaxX != -1000000 &&
          image.MaxY != -1000000 && image.MinX <= image.MaxX && image.MinY <= image.MaxY;
 }
-
-// Files whose only aperture definition has no numeric modifier ("%ADD20C,BBBB*%", a
-// fuzzing input): no accepted aperture definition, so the file is refused.
-const std::set<std::string> kRefused = {
-    "gerbv/test-inputs/parse_aperture_strtok.1.poc",
-};
 
 // Files that are accepted but leave nothing to draw in the subset the reader draws.
 const std::map<std::string, std::string> kNothingDrawn = {
@@ -50,18 +25,18 @@ const std::map<std::string, std::string> kNothingDrawn = {
     {"gerbv/test-inputs/test-include-file-1.gbx", "its drawing sits in an included file"},
 };
 
+using GerberCorpus = CorpusTest;
+
 }  // namespace
 
-TEST(GerberCorpus, EveryIndexedFileIsRead) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, EveryIndexedFileIsRead) {
   std::vector<std::string> files = IndexedFiles(corpus);
   ASSERT_GT(files.size(), 300u);
   for (const std::string& name : files) {
     SCOPED_TRACE(name);
-    CorpusRead r = ReadCorpusFile(corpus / name);
+    CaughtRead r = ReadGerberPath(corpus / name);
     EXPECT_FALSE(r.raised) << r.error;
-    if (kRefused.count(name)) {
+    if (RefusedCorpusFiles().count(name)) {
       EXPECT_FALSE(r.accepted);
       continue;
     }
@@ -76,13 +51,11 @@ TEST(GerberCorpus, EveryIndexedFileIsRead) {
   }
 }
 
-TEST(GerberCorpus, FilesPassedByMistakeAreRefused) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, FilesPassedByMistakeAreRefused) {
   int seen = 0;
   for (const auto& entry : fs::directory_iterator(corpus / "negative")) {
     SCOPED_TRACE(entry.path().filename().string());
-    CorpusRead r = ReadCorpusFile(entry.path());
+    CaughtRead r = ReadGerberPath(entry.path());
     // The drill file among them is read as one.
     if (entry.path().extension() == ".drl")
       EXPECT_TRUE(r.accepted && r.image.Count == 206) << r.error;
@@ -93,9 +66,7 @@ TEST(GerberCorpus, FilesPassedByMistakeAreRefused) {
   EXPECT_GE(seen, 6);
 }
 
-TEST(GerberCorpus, GeneratorsWithUnusualStatements) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, GeneratorsWithUnusualStatements) {
   std::vector<fs::path> files;
   // X2 attributes written as comments containing '%'.
   for (const char* n : {"copper_bottom", "copper_top", "profile", "silkscreen_bottom",
@@ -109,7 +80,7 @@ TEST(GerberCorpus, GeneratorsWithUnusualStatements) {
   ASSERT_EQ(files.size(), 23u);
   for (const fs::path& f : files) {
     SCOPED_TRACE(f.string());
-    CorpusRead r = ReadCorpusFile(f);
+    CaughtRead r = ReadGerberPath(f);
     EXPECT_FALSE(r.raised) << r.error;
     EXPECT_TRUE(r.accepted);
     EXPECT_GT(r.image.Count, 0);
@@ -117,11 +88,9 @@ TEST(GerberCorpus, GeneratorsWithUnusualStatements) {
   }
 }
 
-TEST(GerberCorpus, BoardExtentsDescribeTheBoard) {
-  fs::path corpus = CorpusDir();
-  if (corpus.empty()) GTEST_SKIP() << "no corpus";
+TEST_F(GerberCorpus, BoardExtentsDescribeTheBoard) {
   // The region fixture with arcs: a rounded square of 1.5 inch.
-  CorpusRead arcs = ReadCorpusFile(corpus / "tracespace/fixtures-regions/region-with-arcs.gbr");
+  CaughtRead arcs = ReadGerberPath(corpus / "tracespace/fixtures-regions/region-with-arcs.gbr");
   ASSERT_TRUE(arcs.accepted);
   ASSERT_EQ(arcs.image.Count, 1);
   EXPECT_EQ(arcs.image.Records[0].Kind, rkPolygon);

@@ -19,8 +19,7 @@ TEST(GerberPaths, ThreePointTrack) {
   const TID_DrawRecord& t = r.rec(0);
   EXPECT_EQ(t.Kind, rkTrack);
   EXPECT_EQ(t.Size, 10);
-  EXPECT_EQ(t.X, 500);
-  EXPECT_EQ(t.Y, 500);
+  EXPECT_EQ(At(t), (TPoint{500, 500}));
   EXPECT_EQ(Points(t), (std::vector<int32_t>{-500, -500, 500, -500, 500, 500}));
   EXPECT_EQ(r.image.MinX, -5);
   EXPECT_EQ(r.image.MaxY, 1005);
@@ -96,8 +95,7 @@ TEST(GerberPaths, PathEndsAndModes) {
       Draw("%ADD10C,0.010*%", "D10*G91*X1000Y0D02*X1000Y0D03*X-500Y500D03*G90*X0Y0D03*");
   ASSERT_EQ(inc.count(), 3);
   EXPECT_EQ(inc.rec(0).X, 2000);
-  EXPECT_EQ(inc.rec(1).X, 1500);
-  EXPECT_EQ(inc.rec(1).Y, 500);
+  EXPECT_EQ(At(inc.rec(1)), (TPoint{1500, 500}));
   EXPECT_EQ(inc.rec(2).X, 0);
 }
 
@@ -122,18 +120,15 @@ TEST(GerberFlashes, EveryKind) {
   ASSERT_EQ(r.count(), 6);
   // D03 alone flashes at the current point; with coordinates at its target.
   EXPECT_EQ(r.rec(0).Kind, rkCircle);
-  EXPECT_EQ(r.rec(0).X, 1000);
-  EXPECT_EQ(r.rec(0).Y, 2000);
-  EXPECT_EQ(r.rec(1).X, 3000);
-  EXPECT_EQ(r.rec(1).Y, 2000);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{1000, 2000}));
+  EXPECT_EQ(At(r.rec(1)), (TPoint{3000, 2000}));
   EXPECT_EQ(r.rec(2).Kind, rkRectangle);
   EXPECT_EQ(Points(r.rec(2)), (std::vector<int32_t>{-20, -10, 20, 10}));
   EXPECT_EQ(r.rec(3).Kind, rkTrack);
   EXPECT_EQ(r.rec(3).X, 100);
   EXPECT_EQ(Points(r.rec(3)), (std::vector<int32_t>{0, -20, 0, 20}));
   EXPECT_EQ(r.rec(4).Kind, rkPolygon);
-  EXPECT_EQ(r.rec(4).X, 0);
-  EXPECT_EQ(r.rec(4).Y, 500);
+  EXPECT_EQ(At(r.rec(4)), (TPoint{0, 500}));
   EXPECT_EQ(Points(r.rec(4)), (std::vector<int32_t>{50, 0, 0, 50, -50, 0, 0, -50}));
   // A D code that was never defined flashes a circle of 40.
   EXPECT_EQ(r.rec(5).Kind, rkCircle);
@@ -150,8 +145,7 @@ TEST(GerberArcs, QuadrantModes) {
   GerberRead full = Draw("%ADD10C,0.010*%", "D10*G75*X1000Y0D02*G03X1000Y0I-1000J0D01*");
   ASSERT_EQ(full.count(), 1);
   EXPECT_EQ(full.rec(0).Kind, rkArc);
-  EXPECT_EQ(full.rec(0).X, 0);
-  EXPECT_EQ(full.rec(0).Y, 0);
+  EXPECT_EQ(At(full.rec(0)), (TPoint{0, 0}));
   EXPECT_EQ(full.rec(0).Size, 10);
   EXPECT_EQ(Points(full.rec(0)), (std::vector<int32_t>{1000, 0, 1000, 0}));
 
@@ -164,13 +158,11 @@ TEST(GerberArcs, QuadrantModes) {
   // the travel; records always run counterclockwise.
   GerberRead ccw = Draw("%ADD10C,0.010*%", "D10*G74*X1000Y0D02*G03X0Y1000I1000J0D01*");
   ASSERT_EQ(ccw.count(), 1);
-  EXPECT_EQ(ccw.rec(0).X, 0);
-  EXPECT_EQ(ccw.rec(0).Y, 0);
+  EXPECT_EQ(At(ccw.rec(0)), (TPoint{0, 0}));
   EXPECT_EQ(Points(ccw.rec(0)), (std::vector<int32_t>{1000, 0, 0, 1000}));
   GerberRead cw = Draw("%ADD10C,0.010*%", "D10*G74*X0Y1000D02*G02X1000Y0I0J-1000D01*");
   ASSERT_EQ(cw.count(), 1);
-  EXPECT_EQ(cw.rec(0).X, 0);
-  EXPECT_EQ(cw.rec(0).Y, 0);
+  EXPECT_EQ(At(cw.rec(0)), (TPoint{0, 0}));
   EXPECT_EQ(Points(cw.rec(0)), (std::vector<int32_t>{1000, 0, 0, 1000}));
 
   // An arc ends the path before it; its width is the aperture's; undefined: 40.
@@ -266,8 +258,7 @@ TEST(GerberRegions, StraightContours) {
   const TID_DrawRecord& p = r.rec(0);
   EXPECT_EQ(p.Kind, rkPolygon);
   EXPECT_EQ(p.Size, 1);
-  EXPECT_EQ(p.X, 500);
-  EXPECT_EQ(p.Y, 500);
+  EXPECT_EQ(At(p), (TPoint{500, 500}));
   EXPECT_EQ(Points(p),
             (std::vector<int32_t>{-500, -500, 500, -500, 500, 500, -500, 500, -500, -500}));
 

@@ -11,10 +11,6 @@ GerberRead Read(const std::string& body) {
   return ReadGerberText(std::string(kInchHeader) + body);
 }
 
-TPoint Anchor(const TID_DrawRecord& r) {
-  return TPoint{r.X, r.Y};
-}
-
 }  // namespace
 
 TEST(GerberPlacement, PolarityAndStepAndRepeat) {
@@ -27,23 +23,20 @@ TEST(GerberPlacement, PolarityAndStepAndRepeat) {
 
   // A block of a dark and a clear flash repeated 3 by 2 times: copies in rows, each with
   // its own polarity, and the extents over every copy.
-  GerberRead sr = Read(
-      "%ADD10C,0.100*%%SRX3Y2I1.0J2.0*%D10*X0Y0D03*%LPC*%X0Y0D03*%LPD*%%SR*%X5000Y5000D03*");
+  GerberRead sr =
+      Read("%ADD10C,0.100*%%SRX3Y2I1.0J2.0*%D10*X0Y0D03*%LPC*%X0Y0D03*%LPD*%%SR*%X5000Y5000D03*");
   ASSERT_EQ(sr.count(), 13);
-  EXPECT_EQ(Anchor(sr.rec(2)), (TPoint{1000, 0}));
+  EXPECT_EQ(At(sr.rec(2)), (TPoint{1000, 0}));
   EXPECT_EQ(sr.rec(3).Flags, rfClear);
-  EXPECT_EQ(Anchor(sr.rec(10)), (TPoint{2000, 2000}));
-  EXPECT_EQ(Anchor(sr.rec(12)), (TPoint{5000, 5000}));  // after the block: drawn once
+  EXPECT_EQ(At(sr.rec(10)), (TPoint{2000, 2000}));
+  EXPECT_EQ(At(sr.rec(12)), (TPoint{5000, 5000}));  // after the block: drawn once
   EXPECT_EQ(sr.image.MinX, -50);
   EXPECT_EQ(sr.image.MaxY, 5050);
 
   // A billion copies are refused with a reason, not drawn for an hour.
-  try {
-    Read("%ADD10C,0.100*%%SRX100000Y10000I1.0J1.0*%D10*X0Y0D03*%SR*%");
-    ADD_FAILURE() << "not refused";
-  } catch (const ERangeError& e) {
-    EXPECT_NE(std::string(e.what()).find("copies"), std::string::npos) << e.what();
-  }
+  const std::string why = RefusalOf<ERangeError>(
+      [] { Read("%ADD10C,0.100*%%SRX100000Y10000I1.0J1.0*%D10*X0Y0D03*%SR*%"); });
+  EXPECT_NE(why.find("copies"), std::string::npos) << why;
 }
 
 TEST(GerberPlacement, ApertureBlocks) {
@@ -54,11 +47,11 @@ TEST(GerberPlacement, ApertureBlocks) {
       "D101*X1000Y0D03*D10*X0Y1000D03*%AB*%"
       "D102*X5000Y5000D03*%LPC*%X8000Y5000D03*");
   ASSERT_EQ(b.count(), 6);
-  EXPECT_EQ(Anchor(b.rec(0)), (TPoint{6000, 5000}));
+  EXPECT_EQ(At(b.rec(0)), (TPoint{6000, 5000}));
   EXPECT_EQ(b.rec(0).Flags, 0);
   EXPECT_EQ(b.rec(1).Flags, rfClear);
-  EXPECT_EQ(Anchor(b.rec(2)), (TPoint{5000, 6000}));
-  EXPECT_EQ(Anchor(b.rec(3)), (TPoint{9000, 5000}));
+  EXPECT_EQ(At(b.rec(2)), (TPoint{5000, 6000}));
+  EXPECT_EQ(At(b.rec(3)), (TPoint{9000, 5000}));
   EXPECT_EQ(b.rec(3).Flags, rfClear);
   EXPECT_EQ(b.rec(4).Flags, 0);
   EXPECT_EQ(b.rec(5).Flags, rfClear);

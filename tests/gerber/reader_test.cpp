@@ -72,33 +72,19 @@ TEST(GerberCoordinates, FromAFileBlock) {
   GerberRead r = ReadGerberText(FlashFile("%FSLAX24Y24*%%MOIN*%", "X0125Y-3D03*\n"));
   ASSERT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 1);
-  EXPECT_EQ(r.rec(0).X, 13);
-  EXPECT_EQ(r.rec(0).Y, 0);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{13, 0}));
   EXPECT_EQ(r.rec(0).Kind, rkCircle);
 }
 
 TEST(GerberNumbers, SyntaxHelpers) {
-  EXPECT_TRUE(IsDecimalNumber("0.010"));
-  EXPECT_TRUE(IsDecimalNumber("-.5"));
-  EXPECT_TRUE(IsDecimalNumber("5."));
-  EXPECT_TRUE(IsDecimalNumber("12"));
-  EXPECT_FALSE(IsDecimalNumber(""));
-  EXPECT_FALSE(IsDecimalNumber("."));
-  EXPECT_FALSE(IsDecimalNumber("-"));
-  EXPECT_FALSE(IsDecimalNumber("1.2.3"));
-  EXPECT_FALSE(IsDecimalNumber("1-2"));
-  EXPECT_FALSE(IsDecimalNumber("+1"));
-  EXPECT_FALSE(IsDecimalNumber("1e5"));
-  EXPECT_FALSE(IsDecimalNumber("BBBB"));
+  for (const char* t : {"0.010", "-.5", "5.", "12"}) EXPECT_TRUE(IsDecimalNumber(t)) << t;
+  for (const char* t : {"", ".", "-", "1.2.3", "1-2", "+1", "1e5", "BBBB"})
+    EXPECT_FALSE(IsDecimalNumber(t)) << t;
   EXPECT_DOUBLE_EQ(DecimalValue("-.5"), -0.5);
   EXPECT_DOUBLE_EQ(DecimalValue("0.010"), 0.010);
 
-  EXPECT_TRUE(IsIntegerText("10"));
-  EXPECT_TRUE(IsIntegerText("-3"));
-  EXPECT_FALSE(IsIntegerText("-"));
-  EXPECT_FALSE(IsIntegerText(""));
-  EXPECT_FALSE(IsIntegerText("1.0"));
-  EXPECT_FALSE(IsIntegerText("a1"));
+  for (const char* t : {"10", "-3"}) EXPECT_TRUE(IsIntegerText(t)) << t;
+  for (const char* t : {"-", "", "1.0", "a1"}) EXPECT_FALSE(IsIntegerText(t)) << t;
   EXPECT_EQ(IntegerValue("010"), 10);
   EXPECT_EQ(IntegerValue("-42"), -42);
   EXPECT_EQ(IntegerValue("99999999999999"), INT32_MAX);
@@ -211,8 +197,7 @@ TEST(GerberUnits, InchMillimetreAndPolarityStatements) {
   // A millimetre file: X1000 in format 3.3 is 1 mm, 39 units.
   GerberRead mm = ReadGerberText(FlashFile("%FSLAX33Y33*%%MOMM*%", "X1000Y-1000D03*\n"));
   ASSERT_EQ(mm.count(), 1);
-  EXPECT_EQ(mm.rec(0).X, 39);
-  EXPECT_EQ(mm.rec(0).Y, -39);
+  EXPECT_EQ(At(mm.rec(0)), (TPoint{39, -39}));
   // The aperture was defined in millimetre too: 0.010 mm rounds to 0, raised to 1.
   EXPECT_EQ(mm.rec(0).Size, 1);
 }
@@ -228,8 +213,7 @@ TEST(GerberBlocks, CommentsAndPercentInComments) {
   GerberRead r = ReadGerberText(text);
   EXPECT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 1);
-  EXPECT_EQ(r.rec(0).X, 1000);
-  EXPECT_EQ(r.rec(0).Y, 2000);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{1000, 2000}));
 
   // A comment's coordinates do nothing.
   GerberRead c = ReadGerberText(FlashFile(kInchHeader, "G04 X5000Y5000D03*\nX1000Y0D03*\n"));
@@ -288,16 +272,14 @@ TEST(GerberBlocks, LineEndsLastBlockAndLowerCaseData) {
     GerberRead r = ReadGerberText(text);
     EXPECT_TRUE(r.accepted);
     ASSERT_EQ(r.count(), 2);
-    EXPECT_EQ(r.rec(1).X, 2000);
-    EXPECT_EQ(r.rec(1).Y, 500);
+    EXPECT_EQ(At(r.rec(1)), (TPoint{2000, 500}));
   }
 
   // Lower-case data letters.
   GerberRead lower = ReadGerberText(std::string(kInchHeader) +
                                     "%ADD10C,0.010*%d10*x1000y-20d03*g01x0y0d02*x500d01*");
   ASSERT_EQ(lower.count(), 2);
-  EXPECT_EQ(lower.rec(0).X, 1000);
-  EXPECT_EQ(lower.rec(0).Y, -20);
+  EXPECT_EQ(At(lower.rec(0)), (TPoint{1000, -20}));
   EXPECT_EQ(lower.rec(1).Kind, rkTrack);
 
   // Empty words ("**") and M codes change nothing; M02 does not stop reading.
@@ -316,15 +298,12 @@ TEST(GerberBlocks, TokenizerRules) {
                                           "X99999999999Y700D03*\n"
                                           "N20 X4000 Y800 D03*\n"));
   ASSERT_EQ(r.count(), 5);
-  EXPECT_EQ(r.rec(0).X, 1000);
-  EXPECT_EQ(r.rec(0).Y, 200);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{1000, 200}));
   EXPECT_EQ(r.rec(1).X, 3000);
   EXPECT_EQ(r.rec(2).X, 3000);  // X ignored: the current X stays
   EXPECT_EQ(r.rec(2).Y, 600);
-  EXPECT_EQ(r.rec(3).X, 3000);
-  EXPECT_EQ(r.rec(3).Y, 700);
-  EXPECT_EQ(r.rec(4).X, 4000);
-  EXPECT_EQ(r.rec(4).Y, 800);
+  EXPECT_EQ(At(r.rec(3)), (TPoint{3000, 700}));
+  EXPECT_EQ(At(r.rec(4)), (TPoint{4000, 800}));
 
   ReaderState st;
   st.ZeroSuppression = 'L';
@@ -373,10 +352,8 @@ TEST(GerberReading, LargeFilesStreamAcrossChunks) {
   GerberRead r = ReadGerberText(text);
   EXPECT_TRUE(r.accepted);
   ASSERT_EQ(r.count(), 2);
-  EXPECT_EQ(r.rec(0).X, 1234);
-  EXPECT_EQ(r.rec(0).Y, 5678);
-  EXPECT_EQ(r.rec(1).X, 4321);
-  EXPECT_EQ(r.rec(1).Y, 8765);
+  EXPECT_EQ(At(r.rec(0)), (TPoint{1234, 5678}));
+  EXPECT_EQ(At(r.rec(1)), (TPoint{4321, 8765}));
 }
 
 TEST(GerberReading, OverlongBlockIsCutNotFatal) {
@@ -395,12 +372,9 @@ TEST(GerberReading, FilesThatCannotBeRead) {
   TempDir dir;
   EXPECT_THROW(ReadGerberFile((dir / "missing.gbr").string(), image, kDefaultGerberFormat),
                EInOutError);
-  try {
-    ReadGerberFile(dir.path().string(), image, kDefaultGerberFormat);
-    ADD_FAILURE() << "a folder was read as a file";
-  } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "not a regular file");
-  }
+  EXPECT_EQ(RefusalOf<EInOutError>(
+                [&] { ReadGerberFile(dir.path().string(), image, kDefaultGerberFormat); }),
+            "not a regular file");
   if (geteuid() != 0) {  // root reads anything
     WriteFile(dir / "locked.gbr", "%FSLAX33Y33*%");
     chmod((dir / "locked.gbr").c_str(), 0);

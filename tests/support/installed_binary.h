@@ -10,6 +10,10 @@
 
 namespace pvtest {
 
+// A file every run accepts: one track drawn with a round aperture.
+inline constexpr const char* kGood =
+    "%FSLAX24Y24*%\n%MOIN*%\n%ADD10C,0.0100*%\nD10*\nX0Y0D02*\nX10000Y5000D01*\nM02*\n";
+
 // The binary copied into a private folder (its settings file and log beside it); the runs
 // work in that folder.
 class InstalledBinary : public ::testing::Test {

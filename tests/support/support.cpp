@@ -244,6 +244,11 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
+long CountLinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::count_if(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
 std::vector<std::string> SplitPages(const std::string& text) {
   std::vector<std::string> pages;
   size_t start = 0;
@@ -261,6 +266,11 @@ fs::path CorpusDir() {
   fs::path p = PLOTVANE_CORPUS_DIR;
   std::error_code ec;
   return fs::is_directory(p, ec) ? p : fs::path();
+}
+
+const std::set<std::string>& RefusedCorpusFiles() {
+  static const std::set<std::string> files = {"gerbv/test-inputs/parse_aperture_strtok.1.poc"};
+  return files;
 }
 
 std::vector<std::string> IndexedFiles(const fs::path& corpus) {

@@ -1,10 +1,13 @@
 #pragma once
 // Helpers shared by the test suites: temporary folders and files, running programs (the
 // built binary and the PDF tools), the corpus, and checking the PDFs that come out.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,6 +96,8 @@ std::filesystem::path InstallBinary(const std::filesystem::path& dir);
 std::vector<std::string> SplitLines(const std::string& text, bool* crlf = nullptr);
 // True when one of the lines is exactly `line`.
 bool HasLine(const std::vector<std::string>& lines, const std::string& line);
+// How many of the lines start with `prefix`.
+long CountLinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
 // The pages of pdftotext's output (each page ends with a form feed).
 std::vector<std::string> SplitPages(const std::string& text);
 
@@ -103,6 +108,19 @@ std::vector<std::string> SplitPages(const std::string& text);
 std::filesystem::path CorpusDir();
 // The paths (relative to the corpus) listed in the first column of its INDEX.tsv.
 std::vector<std::string> IndexedFiles(const std::filesystem::path& corpus);
+// The indexed files that are no acceptable RS-274-X: their only aperture definition has
+// no numeric modifier ("%ADD20C,BBBB*%", a fuzzing input).
+const std::set<std::string>& RefusedCorpusFiles();
+
+// A test over the corpus, skipped when there is none beside the repository.
+class CorpusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    corpus = CorpusDir();
+    if (corpus.empty()) GTEST_SKIP() << "no corpus beside the repository";
+  }
+  std::filesystem::path corpus;
+};
 
 // A board of many tracks at pseudo-random places (fixed seed): 8000 tracks make a PDF of
 // about 70 KiB, 100000 a page content of several deflate chunks.
