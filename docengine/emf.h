@@ -7,8 +7,6 @@
 // struct with memcpy, and refuses a record too small for its type. Variable parts (point
 // arrays, strings, region rectangles, bitmaps) are read through the offset/count helpers,
 // which check every offset and length against the record's own size.
-#include "docengine/emf_constants.h"
-
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +14,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "docengine/emf_constants.h"
 
 namespace pv {
 

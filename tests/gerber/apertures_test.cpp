@@ -236,7 +236,7 @@ TEST(GerberMacros, ExpressionsWithPrecedence) {
   EXPECT_DOUBLE_EQ(EvaluateExpression("$0+2"), 2.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("$+2"), 2.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("abc+1"), 1.0);
-  EXPECT_DOUBLE_EQ(EvaluateExpression("2x3"), 6.0);  // the format's multiplication sign
+  EXPECT_DOUBLE_EQ(EvaluateExpression("2x3"), 6.0);    // the format's multiplication sign
   EXPECT_DOUBLE_EQ(EvaluateExpression("1+2x3"), 7.0);  // products first
   EXPECT_DOUBLE_EQ(EvaluateExpression("(1+2)x-3"), -9.0);
   EXPECT_DOUBLE_EQ(EvaluateExpression("1.8+1X0+0.1"), 1.9);
@@ -361,14 +361,8 @@ TEST(GerberMacros, Primitives) {
   // Nothing: too few parameters, polygons outside 3..12 vertices, an outline with fewer
   // coordinates than vertices, unknown codes, comments.
   const char* nothing[] = {
-      "1,1,0.1,0",
-      "5,1,13,0,0,1,0",
-      "5,1,2,0,0,1,0",
-      "4,1,60,0,0,1,1,0",
-      "33,1,2,3,4,5,6,7",
-      "0 comment, with comma",
-      "0,1,0.1,0,0",
-      "1,",
+      "1,1,0.1,0",        "5,1,13,0,0,1,0",        "5,1,2,0,0,1,0", "4,1,60,0,0,1,1,0",
+      "33,1,2,3,4,5,6,7", "0 comment, with comma", "0,1,0.1,0,0",   "1,",
   };
   for (const char* body : nothing) {
     SCOPED_TRACE(body);
@@ -410,9 +404,8 @@ TEST(GerberMacros, TableRules) {
 
   // A macro without a body or without a name is not stored; an empty aperture name
   // never matches a free macro entry.
-  GerberRead empty =
-      ReadGerberText(std::string(kInchHeader) +
-                     "%AMNAME*%%AM*1,1,0.01,0,0*%%ADD10*%%ADD11NAME*%D10*X0Y0D03*");
+  GerberRead empty = ReadGerberText(std::string(kInchHeader) +
+                                    "%AMNAME*%%AM*1,1,0.01,0,0*%%ADD10*%%ADD11NAME*%D10*X0Y0D03*");
   EXPECT_EQ(ApertureOfDCode(10).Kind, 'E');
   EXPECT_EQ(ApertureOfDCode(11).Kind, 'E');
   ASSERT_EQ(empty.count(), 1);
@@ -449,9 +442,9 @@ TEST(GerberTables, ResetClearsEverything) {
   EXPECT_DOUBLE_EQ(Variable(1), 0.0);
   // The next file, read on the tables as the reset left them: DOT is forgotten, the first
   // definition takes slot 2 again, and $1 is 0.
-  GerberRead next = ReadGerberText(std::string(kInchHeader) +
-                                       "%ADD10DOT*%%AMDOT2*1,1,$1,0,0*%%ADD11DOT2*%D11*X0Y0D03*",
-                                   Tables::Keep);
+  GerberRead next = ReadGerberText(
+      std::string(kInchHeader) + "%ADD10DOT*%%AMDOT2*1,1,$1,0,0*%%ADD11DOT2*%D11*X0Y0D03*",
+      Tables::Keep);
   EXPECT_EQ(DCodeSlot(10), 2);
   EXPECT_EQ(ApertureOfDCode(10).Kind, 'E');
   ASSERT_EQ(next.count(), 1);

@@ -1,5 +1,6 @@
 // The command interpreter: paths, rectangles, arcs, regions, flashes, modes.
 #include <cmath>
+
 #include "gerber_test_util.h"
 
 using namespace pv;
@@ -43,8 +44,8 @@ TEST(GerberPaths, TwoPointSegmentsByApertureKind) {
   ASSERT_EQ(diagonal.count(), 1);
   EXPECT_EQ(diagonal.rec(0).Kind, rkPolygon);
   EXPECT_EQ(diagonal.rec(0).Flags, rfSolid);
-  EXPECT_EQ(Points(diagonal.rec(0)),
-            (std::vector<int32_t>{-510, -505, -490, -505, 510, 495, 510, 505, 490, 505, -510, -495}));
+  EXPECT_EQ(Points(diagonal.rec(0)), (std::vector<int32_t>{-510, -505, -490, -505, 510, 495, 510,
+                                                           505, 490, 505, -510, -495}));
 
   // A round aperture: a two-point track; one that does not move leaves its disc.
   GerberRead round = Draw("%ADD10C,0.020*%", "D10*X0Y0D02*X0Y1000D01*D02*");
@@ -224,10 +225,12 @@ TEST(GerberArcs, ArcToPoints) {
     ArcToPoints(st, c, s, e, ccw, full);
     const double r = std::hypot(s.X, s.Y);
     ASSERT_GE(st.Path.Count, 3);
-    EXPECT_EQ(st.Path.Points[static_cast<size_t>(st.Path.Count - 1)], (TPoint{c.X + e.X, c.Y + e.Y}));
+    EXPECT_EQ(st.Path.Points[static_cast<size_t>(st.Path.Count - 1)],
+              (TPoint{c.X + e.X, c.Y + e.Y}));
     double turned = 0.0;
     for (int32_t k = 1; k < st.Path.Count; ++k) {
-      const TPoint a = st.Path.Points[static_cast<size_t>(k - 1)], b = st.Path.Points[static_cast<size_t>(k)];
+      const TPoint a = st.Path.Points[static_cast<size_t>(k - 1)],
+                   b = st.Path.Points[static_cast<size_t>(k)];
       const double ax = a.X - c.X, ay = a.Y - c.Y, bx = b.X - c.X, by = b.Y - c.Y;
       EXPECT_NEAR(std::hypot(bx, by), r, 1.0);
       const double mx = (ax + bx) / 2, my = (ay + by) / 2;

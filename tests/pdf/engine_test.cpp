@@ -21,6 +21,9 @@
 #include "support/support.h"
 
 using namespace pv;
+using pvtest::Inflated;
+using pvtest::PdfObject;
+using pvtest::PdfStreamData;
 namespace fs = std::filesystem;
 
 namespace {
@@ -72,39 +75,6 @@ XRef ReadXRef(const std::string& pdf) {
   if (pdf.compare(trailer, 13, "trailer\r\n<<\r\n") != 0) problem("trailer after the table");
   if (pdf.find("/Size " + std::to_string(x.Size), trailer) == std::string::npos) problem("/Size");
   return x;
-}
-
-// The text of object n from "n 0 obj" through "endobj\r\n".
-std::string Object(const std::string& pdf, const XRef& x, int n) {
-  auto it = x.Offsets.find(n);
-  if (it == x.Offsets.end()) return {};
-  size_t end = pdf.find("endobj\r\n", it->second);
-  return pdf.substr(it->second, end + 8 - it->second);
-}
-
-// The raw data of stream object n.
-std::string StreamData(const std::string& pdf, const XRef& x, int n) {
-  std::string obj = Object(pdf, x, n);
-  size_t s = obj.find(">>\r\nstream\r\n");
-  size_t e = obj.rfind("\r\nendstream\r\n");
-  if (s == std::string::npos || e == std::string::npos) return {};
-  return obj.substr(s + 12, e - s - 12);
-}
-
-std::string Inflate(const std::string& z) {
-  std::string out(1 << 20, '\0');
-  for (;;) {
-    uLongf size = static_cast<uLongf>(out.size());
-    int r = uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
-                       reinterpret_cast<const Bytef*>(z.data()), static_cast<uLong>(z.size()));
-    if (r == Z_BUF_ERROR) {
-      out.resize(out.size() * 4);
-      continue;
-    }
-    if (r != Z_OK) return "<inflate error>";
-    out.resize(size);
-    return out;
-  }
 }
 
 // Order of the objects in the file.
@@ -167,29 +137,29 @@ TEST(PdfEngine, OnePageObjectsAndFileOrder) {
   EXPECT_EQ(x.Size, 9);
   EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 2, 5, 4, 3}));
   EXPECT_EQ(x.Offsets[1], 17u);  // the catalog follows the 17 header bytes
-  EXPECT_EQ(Object(pdf, x, 1),
+  EXPECT_EQ(PdfObject(pdf, 1),
             "1 0 obj\r\n<<\r\n/Type/Catalog/Pages 2 0 R/PageMode/UseNone/PageLayout/OneColumn"
             "/ViewerPreferences << >>\r\n>>\r\nendobj\r\n");
-  EXPECT_EQ(Object(pdf, x, 6),
+  EXPECT_EQ(PdfObject(pdf, 6),
             "6 0 obj\r\n<<\r\n/Type/Page/Parent 2 0 R/MediaBox [0 0 612.0000 792.0000]"
             "/Resources 5 0 R/Contents 7 0 R/Dur 1/Trans <</Type/Trans/D 1/S/R >>\r\n>>\r\n"
             "endobj\r\n");
-  const std::string content = StreamData(pdf, x, 7);
-  EXPECT_EQ(Object(pdf, x, 7).rfind(
+  const std::string content = PdfStreamData(pdf, 7);
+  EXPECT_EQ(PdfObject(pdf, 7).rfind(
                 "7 0 obj\r\n<<\r\n/Length 8 0 R/Filter /FlateDecode\r\n>>\r\nstream\r\n", 0),
             0u);
-  EXPECT_EQ(Object(pdf, x, 8), "8 0 obj\r\n" + std::to_string(content.size()) + "\r\nendobj\r\n");
-  EXPECT_EQ(Inflate(content), "q 1.0000 0 0 1.0000 0 0 cm\r\n" + kBackground612x792 + "\r\nQ\r\n");
-  EXPECT_EQ(Object(pdf, x, 2),
+  EXPECT_EQ(PdfObject(pdf, 8), "8 0 obj\r\n" + std::to_string(content.size()) + "\r\nendobj\r\n");
+  EXPECT_EQ(Inflated(content), "q 1.0000 0 0 1.0000 0 0 cm\r\n" + kBackground612x792 + "\r\nQ\r\n");
+  EXPECT_EQ(PdfObject(pdf, 2),
             "2 0 obj\r\n<<\r\n/Type/Pages/Count 1/Kids [6 0 R]\r\n>>\r\nendobj\r\n");
-  EXPECT_EQ(Object(pdf, x, 5), "5 0 obj\r\n<<\r\n/ProcSet 4 0 R\r\n>>\r\nendobj\r\n");
-  EXPECT_EQ(Object(pdf, x, 4), "4 0 obj\r\n[/PDF /Text /ImageC]\r\nendobj\r\n");
+  EXPECT_EQ(PdfObject(pdf, 5), "5 0 obj\r\n<<\r\n/ProcSet 4 0 R\r\n>>\r\nendobj\r\n");
+  EXPECT_EQ(PdfObject(pdf, 4), "4 0 obj\r\n[/PDF /Text /ImageC]\r\nendobj\r\n");
   const std::string date = Hex(d.e.DocumentDate());
-  EXPECT_EQ(Object(pdf, x, 3), "3 0 obj\r\n<<\r\n/CreationDate <" + date + ">/ModDate <" + date +
+  EXPECT_EQ(PdfObject(pdf, 3), "3 0 obj\r\n<<\r\n/CreationDate <" + date + ">/ModDate <" + date +
                                    ">/Producer <" + Utf16Hex("Folioforge V2.41") +
                                    ">\r\n>>\r\nendobj\r\n");
   const size_t xref = pdf.find("xref\r\n");
-  EXPECT_EQ(x.Offsets[3] + Object(pdf, x, 3).size(), xref);  // the table follows object 3
+  EXPECT_EQ(x.Offsets[3] + PdfObject(pdf, 3).size(), xref);  // the table follows object 3
   EXPECT_EQ(pdf.substr(pdf.find("trailer")),
             "trailer\r\n<<\r\n/Root 1 0 R/Info 3 0 R/Size 9\r\n>>\r\nstartxref\r\n" +
                 std::to_string(xref) + "\r\n%%EOF");
@@ -209,16 +179,16 @@ TEST(PdfEngine, TwoPagesOfTheirOwnSize) {
   EXPECT_EQ(x.Size, 12);
   EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 9, 10, 11, 2, 5, 4, 3}));
   EXPECT_NE(
-      Object(pdf, x, 6).find("/MediaBox [0 0 612.0000 792.0000]/Resources 5 0 R/Contents 7 0 R"),
+      PdfObject(pdf, 6).find("/MediaBox [0 0 612.0000 792.0000]/Resources 5 0 R/Contents 7 0 R"),
       std::string::npos);
   EXPECT_NE(
-      Object(pdf, x, 9).find("/MediaBox [0 0 792.0000 612.0000]/Resources 5 0 R/Contents 10 0 R"),
+      PdfObject(pdf, 9).find("/MediaBox [0 0 792.0000 612.0000]/Resources 5 0 R/Contents 10 0 R"),
       std::string::npos);
-  EXPECT_NE(Inflate(StreamData(pdf, x, 10)).find("0.0000 0.0000 792.0000 612.0000 re f"),
+  EXPECT_NE(Inflated(PdfStreamData(pdf, 10)).find("0.0000 0.0000 792.0000 612.0000 re f"),
             std::string::npos);
-  EXPECT_EQ(Object(pdf, x, 2),
+  EXPECT_EQ(PdfObject(pdf, 2),
             "2 0 obj\r\n<<\r\n/Type/Pages/Count 2/Kids [6 0 R 9 0 R]\r\n>>\r\nendobj\r\n");
-  EXPECT_EQ(Object(pdf, x, 4), "4 0 obj\r\n[/PDF /Text]\r\nendobj\r\n");
+  EXPECT_EQ(PdfObject(pdf, 4), "4 0 obj\r\n[/PDF /Text]\r\nendobj\r\n");
   EXPECT_EQ(ToolProblems(pdf), "");
 }
 
@@ -240,9 +210,9 @@ TEST(PdfEngine, UncompressedContentAtTheInputResolution) {
       "\r\nq\r\n1.0000 1.0000 1.0000 rg n 0.0000 0.0000 6375.0000 8250.0000 re f \r\n\r\nQ"
       "\r\nq []0 d 7.5000 w 0.0000 0.0000 0.0000 RG 750.0000 7500.0000 m 1500.0000 7500.0000 l S"
       "\r\nQ\r\nQ\r\n";
-  EXPECT_EQ(Object(pdf, x, 7), "7 0 obj\r\n<<\r\n/Length 8 0 R\r\n>>\r\nstream\r\n" + content +
+  EXPECT_EQ(PdfObject(pdf, 7), "7 0 obj\r\n<<\r\n/Length 8 0 R\r\n>>\r\nstream\r\n" + content +
                                    "\r\nendstream\r\nendobj\r\n");
-  EXPECT_EQ(Object(pdf, x, 8), "8 0 obj\r\n" + std::to_string(content.size()) + "\r\nendobj\r\n");
+  EXPECT_EQ(PdfObject(pdf, 8), "8 0 obj\r\n" + std::to_string(content.size()) + "\r\nendobj\r\n");
   EXPECT_EQ(ToolProblems(pdf), "");
 }
 
@@ -262,14 +232,14 @@ TEST(PdfEngine, CompressionLevels) {
     const std::string pdf = d.Pdf();
     XRef x = ReadXRef(pdf);
     ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
-    const std::string data = StreamData(pdf, x, 7);
+    const std::string data = PdfStreamData(pdf, 7);
     ASSERT_GT(data.size(), 3u);
     EXPECT_EQ(static_cast<uint8_t>(data[0]), 0x78);
     EXPECT_EQ(static_cast<uint8_t>(data[1]), c.flags);
     // The first deflate block: type 00 is a stored block.
     EXPECT_EQ(((static_cast<uint8_t>(data[2]) >> 1) & 3) == 0, c.stored);
     EXPECT_EQ(data.find("612.0000 792.0000 re f") != std::string::npos, c.stored);
-    EXPECT_EQ(Inflate(data), "q 1.0000 0 0 1.0000 0 0 cm\r\n" + kBackground612x792 + "\r\nQ\r\n");
+    EXPECT_EQ(Inflated(data), "q 1.0000 0 0 1.0000 0 0 cm\r\n" + kBackground612x792 + "\r\nQ\r\n");
   }
 }
 
@@ -352,10 +322,10 @@ TEST(PdfEngine, DocInfoLeavesOutEmptyValues) {
   d.e.BeginDoc();
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
-  XRef x = ReadXRef(pdf);
+  ASSERT_TRUE(ReadXRef(pdf).Problems.empty());
   const std::string date = Hex(d.e.DocumentDate());
   // Values are written untrimmed, in the order Author, Keywords, Creator, Title, Subject.
-  EXPECT_EQ(Object(pdf, x, 3), "3 0 obj\r\n<<\r\n/CreationDate <" + date + ">/ModDate <" + date +
+  EXPECT_EQ(PdfObject(pdf, 3), "3 0 obj\r\n<<\r\n/CreationDate <" + date + ">/ModDate <" + date +
                                    ">/Producer <" + Utf16Hex("Folioforge V2.41") +
                                    ">/Author <FEFF0041006E006E00200028"
                                    "00E4"
@@ -376,14 +346,14 @@ TEST(PdfEngine, ViewerPreferencesAndPageTransition) {
   d.e.BeginDoc();
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
-  XRef x = ReadXRef(pdf);
+  ASSERT_TRUE(ReadXRef(pdf).Problems.empty());
   EXPECT_EQ(
-      Object(pdf, x, 1),
+      PdfObject(pdf, 1),
       "1 0 obj\r\n<<\r\n/Type/Catalog/Pages 2 0 R/PageMode/FullScreen/PageLayout/TwoColumnRight"
       "/ViewerPreferences <</CenterWindow true/FitWindow true/HideWindowUI true"
       "/HideMenubar true/HideToolbar true/NonFullScreenPageMode/UseThumbs >>\r\n>>\r\nendobj\r\n");
   EXPECT_NE(
-      Object(pdf, x, 6).find("/Contents 7 0 R/Dur 3/Trans <</Type/Trans/D 3/S/Wipe/Di 90 >>\r\n>>"),
+      PdfObject(pdf, 6).find("/Contents 7 0 R/Dur 3/Trans <</Type/Trans/D 3/S/Wipe/Di 90 >>\r\n>>"),
       std::string::npos);
   EXPECT_EQ(ToolProblems(pdf), "");
 
@@ -406,7 +376,7 @@ TEST(PdfEngine, ExcludedPagesAndADocumentWithoutPages) {
   ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
   EXPECT_EQ(x.Size, 9);
   EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 2, 5, 4, 3}));
-  EXPECT_NE(Object(pdf, x, 2).find("/Count 1/Kids [6 0 R]"), std::string::npos);
+  EXPECT_NE(PdfObject(pdf, 2).find("/Count 1/Kids [6 0 R]"), std::string::npos);
   EXPECT_EQ(ToolProblems(pdf), "");
 
   // No page selected: the catalog is still written, so the file stays well formed.
@@ -419,7 +389,7 @@ TEST(PdfEngine, ExcludedPagesAndADocumentWithoutPages) {
   ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
   EXPECT_EQ(x.Size, 6);
   EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 2, 5, 4, 3}));
-  EXPECT_EQ(Object(pdf, x, 2), "2 0 obj\r\n<<\r\n/Type/Pages/Count 0/Kids []\r\n>>\r\nendobj\r\n");
+  EXPECT_EQ(PdfObject(pdf, 2), "2 0 obj\r\n<<\r\n/Type/Pages/Count 0/Kids []\r\n>>\r\nendobj\r\n");
 }
 
 TEST(PdfEngine, OutputFileReplacedOnlyWhenComplete) {
@@ -522,7 +492,7 @@ TEST(PdfEngine, EncryptedDocumentsOpenWithEitherPassword) {
       ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
       EXPECT_EQ(x.Size, 10);
       const bool r3 = level == TgtPDFEncryptionLevel::el128bit;
-      EXPECT_EQ(Object(pdf, x, 9).rfind(std::string("9 0 obj\r\n<<\r\n") +
+      EXPECT_EQ(PdfObject(pdf, 9).rfind(std::string("9 0 obj\r\n<<\r\n") +
                                             (r3 ? "/V 2/R 3/P -4/Length 128" : "/V 1/R 2/P -4") +
                                             "/Filter/Standard/O <",
                                         0),
@@ -581,7 +551,7 @@ TEST(PdfEngine, HatchPatternsAreSharedResources) {
     const std::string pdf = d.Pdf();
     XRef x = ReadXRef(pdf);
     ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
-    EXPECT_EQ(Object(pdf, x, 5),
+    EXPECT_EQ(PdfObject(pdf, 5),
               "5 0 obj\r\n<<\r\n/ColorSpace <</CSP [/Pattern /DeviceRGB]>>\r\n/Pattern <</PDC 9 0 "
               "R/PH 10 0 R>>"
               "\r\n/ProcSet 4 0 R\r\n>>\r\nendobj\r\n");
@@ -592,15 +562,15 @@ TEST(PdfEngine, HatchPatternsAreSharedResources) {
     if (compressed) {
       EXPECT_EQ(x.Size, 13);
       EXPECT_EQ(
-          Object(pdf, x, 9).rfind(head + "/Length\r\n11 0 R/Filter/FlateDecode>>\r\nstream\r\n", 0),
+          PdfObject(pdf, 9).rfind(head + "/Length\r\n11 0 R/Filter/FlateDecode>>\r\nstream\r\n", 0),
           0u);
-      EXPECT_EQ(Inflate(StreamData(pdf, x, 9)), cell);
-      EXPECT_EQ(Object(pdf, x, 11),
-                "11 0 obj\r\n" + std::to_string(StreamData(pdf, x, 9).size()) + "\r\nendobj\r\n");
-      EXPECT_EQ(Inflate(StreamData(pdf, x, 10)), "2 J 2 j 0.3 w 0 2.5 m 5 2.5 l S");
+      EXPECT_EQ(Inflated(PdfStreamData(pdf, 9)), cell);
+      EXPECT_EQ(PdfObject(pdf, 11),
+                "11 0 obj\r\n" + std::to_string(PdfStreamData(pdf, 9).size()) + "\r\nendobj\r\n");
+      EXPECT_EQ(Inflated(PdfStreamData(pdf, 10)), "2 J 2 j 0.3 w 0 2.5 m 5 2.5 l S");
     } else {
       EXPECT_EQ(x.Size, 11);
-      EXPECT_EQ(Object(pdf, x, 9), head + "/Length " + std::to_string(cell.size()) +
+      EXPECT_EQ(PdfObject(pdf, 9), head + "/Length " + std::to_string(cell.size()) +
                                        "\r\n>>\r\nstream\r\n" + cell +
                                        "\r\nendstream\r\nendobj\r\n");
       EXPECT_NE(
@@ -716,30 +686,30 @@ TEST(PdfEngine, ImagesBecomeXObjectsOfTheSharedResources) {
   // Picture objects follow their page's content; a picture used again is not written again.
   EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 9, 10, 11, 12, 13, 2, 5, 4, 3}));
   EXPECT_EQ(
-      Object(pdf, x, 5),
+      PdfObject(pdf, 5),
       "5 0 obj\r\n<<\r\n/ProcSet 4 0 R/XObject <</Im0 9 0 R/Im1 10 0 R >>\r\n>>\r\nendobj\r\n");
-  EXPECT_EQ(Object(pdf, x, 9).rfind(
+  EXPECT_EQ(PdfObject(pdf, 9).rfind(
                 "9 0 obj\r\n<<\r\n/Type /XObject/Subtype /Image/Width 2/Height 2"
                 "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /FlateDecode/Length ",
                 0),
             0u);
-  EXPECT_EQ(Inflate(StreamData(pdf, x, 9)),
+  EXPECT_EQ(Inflated(PdfStreamData(pdf, 9)),
             std::string("\xFF\0\0\0\xFF\0\0\0\xFF\xFF\xFF\xFF", 12));
-  EXPECT_EQ(
-      Object(pdf, x, 10)
-          .rfind("10 0 obj\r\n<<\r\n/Type /XObject/Subtype /Image/Width 8/Height 8"
-                 "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /DCTDecode/Length 633\r\n>>",
-                 0),
-      0u);
-  EXPECT_EQ(StreamData(pdf, x, 10), std::string(jpeg.begin(), jpeg.end()));
-  const std::string page1 = Inflate(StreamData(pdf, x, 7));
+  EXPECT_EQ(PdfObject(pdf, 10).rfind(
+                "10 0 obj\r\n<<\r\n/Type /XObject/Subtype /Image/Width 8/Height 8"
+                "/ColorSpace /DeviceRGB/BitsPerComponent 8/Filter /DCTDecode/Length 633\r\n>>",
+                0),
+            0u);
+  EXPECT_EQ(PdfStreamData(pdf, 10), std::string(jpeg.begin(), jpeg.end()));
+  const std::string page1 = Inflated(PdfStreamData(pdf, 7));
   EXPECT_NE(page1.find("\r\nq\r\n72.0000 0 0 72.0000 0.0000 720.0000 cm /Im0 Do\r\nQ"),
             std::string::npos);
   EXPECT_NE(page1.find("\r\nq\r\n72.0000 0 0 72.0000 72.0000 720.0000 cm /Im1 Do\r\nQ"),
             std::string::npos);
   EXPECT_EQ(page1.find("/Im2"), std::string::npos);
-  EXPECT_NE(Inflate(StreamData(pdf, x, 12)).find("72.0000 0 0 72.0000 72.0000 648.0000 cm /Im0 Do"),
-            std::string::npos);
+  EXPECT_NE(
+      Inflated(PdfStreamData(pdf, 12)).find("72.0000 0 0 72.0000 72.0000 648.0000 cm /Im0 Do"),
+      std::string::npos);
   EXPECT_EQ(ToolProblems(pdf), "");
   if (!pvtest::FindTool("pdftoppm").empty()) {
     EXPECT_EQ(PixelAt(pdf, 1, 18, 18), "255 0 0");
@@ -881,10 +851,10 @@ TEST(PdfEngine, BackgroundPicturePlacedOrTiled) {
     const std::string paint =
         "1.0000 1.0000 1.0000 rg n 0.0000 0.0000 612.0000 792.0000 re f q 1.5000 0 0 1.5000 "
         "305.2500 395.2500 cm /BI Do Q\r\n\r\nQ";
-    EXPECT_NE(Inflate(StreamData(pdf, x, 7)).find(paint), std::string::npos);
-    EXPECT_NE(Inflate(StreamData(pdf, x, 11)).find(paint), std::string::npos);
+    EXPECT_NE(Inflated(PdfStreamData(pdf, 7)).find(paint), std::string::npos);
+    EXPECT_NE(Inflated(PdfStreamData(pdf, 11)).find(paint), std::string::npos);
     EXPECT_EQ(FileOrder(x), (std::vector<int>{1, 6, 7, 8, 9, 10, 11, 12, 2, 5, 4, 3}));
-    EXPECT_EQ(Object(pdf, x, 5),
+    EXPECT_EQ(PdfObject(pdf, 5),
               "5 0 obj\r\n<<\r\n/ProcSet 4 0 R/XObject <</BI 9 0 R >>\r\n>>\r\nendobj\r\n");
     EXPECT_EQ(ToolProblems(pdf), "");
   }
@@ -897,17 +867,17 @@ TEST(PdfEngine, BackgroundPicturePlacedOrTiled) {
     const std::string pdf = d.Pdf();
     XRef x = ReadXRef(pdf);
     ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
-    EXPECT_NE(Inflate(StreamData(pdf, x, 7))
+    EXPECT_NE(Inflated(PdfStreamData(pdf, 7))
                   .find("re f /Pattern cs /PI scn n 0.0000 0.0000 612.0000 792.0000 re f\r\n\r\nQ"),
               std::string::npos);
-    EXPECT_NE(Object(pdf, x, 5).find("/Pattern <</PI 10 0 R>>"), std::string::npos);
-    const std::string pattern = Object(pdf, x, 10);
+    EXPECT_NE(PdfObject(pdf, 5).find("/Pattern <</PI 10 0 R>>"), std::string::npos);
+    const std::string pattern = PdfObject(pdf, 10);
     EXPECT_NE(
         pattern.find(
             "/Resources << /XObject << /BI 9 0 R >> >>\r\n/PatternType 1\r\n/PaintType 1\r\n"
             "/TilingType 1\r\n/BBox [0 0 1.5000 1.5000]\r\n/XStep 1.5000\r\n/YStep 1.5000\r\n"),
         std::string::npos);
-    EXPECT_EQ(Inflate(StreamData(pdf, x, 10)), "q 1.5000 0 0 1.5000 0 0 cm /BI Do Q");
+    EXPECT_EQ(Inflated(PdfStreamData(pdf, 10)), "q 1.5000 0 0 1.5000 0 0 cm /BI Do Q");
     EXPECT_EQ(ToolProblems(pdf), "");
   }
 }
@@ -925,14 +895,13 @@ TEST(PdfEngine, ThumbnailsAndOutlines) {
   XRef x = ReadXRef(pdf);
   ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
   // The outline root is numbered with the catalog, before the first page.
-  EXPECT_NE(Object(pdf, x, 1).find("/Type/Catalog/Pages 2 0 R/Outlines 6 0 R/PageMode"),
+  EXPECT_NE(PdfObject(pdf, 1).find("/Type/Catalog/Pages 2 0 R/Outlines 6 0 R/PageMode"),
             std::string::npos);
-  const std::string page = Object(pdf, x, 7);
+  const std::string page = PdfObject(pdf, 7);
   EXPECT_NE(page.find("/S/R >>/Thumb 10 0 R\r\n>>"), std::string::npos) << page;
-  EXPECT_EQ(Object(pdf, x, 10)
-                .rfind("10 0 obj\r\n<<\r\n/Width 2/Height 2/ColorSpace /DeviceRGB"
-                       "/BitsPerComponent 8/Filter /FlateDecode/Length ",
-                       0),
+  EXPECT_EQ(PdfObject(pdf, 10).rfind("10 0 obj\r\n<<\r\n/Width 2/Height 2/ColorSpace /DeviceRGB"
+                                     "/BitsPerComponent 8/Filter /FlateDecode/Length ",
+                                     0),
             0u);
   EXPECT_EQ(ToolProblems(pdf), "");
 }
@@ -1048,7 +1017,7 @@ TEST(PdfEngine, GeometricPensThroughRecordingItemsAndPdf) {
   const std::string pdf(out.begin(), out.end());
   XRef x = ReadXRef(pdf);
   ASSERT_TRUE(x.Problems.empty()) << Join(x.Problems);
-  const std::string content = Inflate(StreamData(pdf, x, 7));
+  const std::string content = Inflated(PdfStreamData(pdf, 7));
   const std::string roundText = "[]0 d 75.0000 w 1 J 1 j 0.0000 0.0000 0.0000 RG ";
   EXPECT_NE(content.find("q " + roundText + "750.0000 4500.0000 m 2250.0000 4500.0000 l S"),
             std::string::npos)

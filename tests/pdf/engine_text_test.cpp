@@ -20,6 +20,11 @@
 #include "support/support.h"
 
 using namespace pv;
+using pvtest::CountOf;
+using pvtest::Inflated;
+using pvtest::PdfObject;
+using pvtest::PdfObjectOffsets;
+using pvtest::PdfStreamData;
 namespace fs = std::filesystem;
 
 namespace {
@@ -33,55 +38,13 @@ struct MemDoc : pvtest::MemDoc {
   }
 };
 
-// Object offsets from the cross-reference table.
-std::map<int, size_t> Offsets(const std::string& pdf) {
-  std::map<int, size_t> m;
-  size_t at = std::stoul(pdf.substr(pdf.rfind("startxref\r\n") + 11));
-  size_t line = pdf.find("\r\n", at + 6);
-  int size = std::stoi(pdf.substr(at + 8, line - at - 8));
-  for (int k = 1; k < size; ++k)
-    m[k] = std::stoul(pdf.substr(line + 2 + 20 * static_cast<size_t>(k), 10));
-  return m;
-}
-
-std::string Object(const std::string& pdf, int n) {
-  auto m = Offsets(pdf);
-  if (!m.count(n)) return {};
-  size_t end = pdf.find("endobj\r\n", m[n]);
-  return pdf.substr(m[n], end + 8 - m[n]);
-}
-
-std::string StreamData(const std::string& pdf, int n) {
-  std::string obj = Object(pdf, n);
-  size_t s = obj.find(">>\r\nstream\r\n");
-  size_t e = obj.rfind("\r\nendstream\r\n");
-  if (s == std::string::npos || e == std::string::npos) return {};
-  return obj.substr(s + 12, e - s - 12);
-}
-
-std::string Inflate(const std::string& z) {
-  std::string out(4 << 20, '\0');
-  uLongf size = static_cast<uLongf>(out.size());
-  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
-                 reinterpret_cast<const Bytef*>(z.data()), static_cast<uLong>(z.size())) != Z_OK)
-    return "<inflate error>";
-  out.resize(size);
-  return out;
-}
-
 // The first object whose text contains what.
 int FindObject(const std::string& pdf, const std::string& what) {
-  for (auto [n, off] : Offsets(pdf)) {
+  for (auto [n, off] : PdfObjectOffsets(pdf)) {
     size_t end = pdf.find("endobj\r\n", off);
     if (pdf.substr(off, end - off).find(what) != std::string::npos) return n;
   }
   return 0;
-}
-
-size_t Count(const std::string& s, const std::string& what) {
-  size_t n = 0;
-  for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1)) ++n;
-  return n;
 }
 
 std::string Num(double v) {
@@ -184,10 +147,11 @@ TEST(PdfEngineText, SimpleFontTextBlock) {
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
   // Clear brush: an empty background part; the baseline one font size below the top.
-  EXPECT_EQ(StreamData(pdf, 7), kPageStart +
-                                    "\r\n\r\n\r\n q BT\r\n0 Tr\r\n0.0000 0.0000 0.0000 rg\r\n/F0 "
-                                    "8.0000 Tf\r\n 0.0000 Tc 0 Tw\r\n"
-                                    "72.0000 712.0000 Td\r\n(Hello) Tj\r\nET Q \r\n\r\nQ\r\n");
+  EXPECT_EQ(PdfStreamData(pdf, 7),
+            kPageStart +
+                "\r\n\r\n\r\n q BT\r\n0 Tr\r\n0.0000 0.0000 0.0000 rg\r\n/F0 "
+                "8.0000 Tf\r\n 0.0000 Tc 0 Tw\r\n"
+                "72.0000 712.0000 Td\r\n(Hello) Tj\r\nET Q \r\n\r\nQ\r\n");
   Tools t = Check(pdf);
   EXPECT_EQ(t.Problems, "");
   EXPECT_NE(t.Text.find("Hello"), std::string::npos) << t.Text;
@@ -203,7 +167,7 @@ TEST(PdfEngineText, CharacterSpacingFromTheMeasuredWidth) {
   for (char c : std::string("Wave")) sum += font.Info.Widths[static_cast<size_t>(c - 32)];
   const double measured = d.e.MeasureText(u"Wave", d.e.Font()).Width / 96.0 * 72.0;
   const double tc = (measured - sum * 8 / 1000.0) / 4;
-  EXPECT_NE(StreamData(d.Pdf(), 7).find("/F0 8.0000 Tf\r\n " + Num(tc) + " Tc 0 Tw\r\n"),
+  EXPECT_NE(PdfStreamData(d.Pdf(), 7).find("/F0 8.0000 Tf\r\n " + Num(tc) + " Tc 0 Tw\r\n"),
             std::string::npos);
 }
 
@@ -216,7 +180,7 @@ TEST(PdfEngineText, BackgroundsForSolidAndHatchBrushes) {
   d.e.TextOut(u"Box", 96, 192);
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
-  const std::string content = StreamData(pdf, 7);
+  const std::string content = PdfStreamData(pdf, 7);
   const fonts::TextExtent ext = d.e.MeasureText(u"Box", d.e.Font());
   const double r = 72 + ext.Width * 0.75;
   auto box = [&](double top) {
@@ -247,14 +211,14 @@ TEST(PdfEngineText, FontsSharedByFaceCharsetAndStyle) {
   d.e.TextOut(u"four", 96, 168);  // colour and size do not make a new font
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
-  const std::string content = StreamData(pdf, 7);
-  EXPECT_EQ(Count(content, "/F0 8.0000 Tf"), 3u);
-  EXPECT_EQ(Count(content, "/F1 8.0000 Tf"), 1u);
+  const std::string content = PdfStreamData(pdf, 7);
+  EXPECT_EQ(CountOf(content, "/F0 8.0000 Tf"), 3u);
+  EXPECT_EQ(CountOf(content, "/F1 8.0000 Tf"), 1u);
   EXPECT_NE(content.find("1.0000 0.0000 0.0000 rg\r\n/F0"), std::string::npos);
   // Fonts are numbered at first use; their descriptors at the end of the document.
-  EXPECT_NE(Object(pdf, 5).find("/Font <</F0 9 0 R /F1 10 0 R >>\r\n/ProcSet 4 0 R\r\n"),
+  EXPECT_NE(PdfObject(pdf, 5).find("/Font <</F0 9 0 R /F1 10 0 R >>\r\n/ProcSet 4 0 R\r\n"),
             std::string::npos);
-  const std::string f0 = Object(pdf, 9);
+  const std::string f0 = PdfObject(pdf, 9);
   const std::string head =
       "9 0 obj\r\n<<\r\n/Type /Font/Subtype /Type1/Name /F0/BaseFont /Helvetica/Encoding "
       "/WinAnsiEncoding"
@@ -262,10 +226,10 @@ TEST(PdfEngineText, FontsSharedByFaceCharsetAndStyle) {
   ASSERT_EQ(f0.rfind(head, 0), 0u) << f0;
   const size_t close = f0.find(']');
   const std::string widths = f0.substr(head.size(), close - head.size());
-  EXPECT_EQ(Count(widths, " "), 223u);     // 224 widths
+  EXPECT_EQ(CountOf(widths, " "), 223u);   // 224 widths
   EXPECT_EQ(widths.substr(0, 4), "278 ");  // the space of Helvetica
   EXPECT_EQ(f0.substr(close), "]/FontDescriptor 11 0 R\r\n>>\r\nendobj\r\n");
-  const std::string desc = Object(pdf, 11);
+  const std::string desc = PdfObject(pdf, 11);
   EXPECT_EQ(
       desc.rfind(
           "11 0 obj\r\n<<\r\n/Type /FontDescriptor/FontName /Helvetica/Flags 32/FontBBox[-250 ", 0),
@@ -274,7 +238,8 @@ TEST(PdfEngineText, FontsSharedByFaceCharsetAndStyle) {
   EXPECT_EQ(desc.find("/MissingWidth"), std::string::npos);
   EXPECT_EQ(desc.find("/ItalicAngle"), std::string::npos);
   // The bold font is the bold standard face, whose widths it has.
-  EXPECT_NE(Object(pdf, 10).find("/Name /F1/BaseFont /Helvetica-Bold/Encoding"), std::string::npos);
+  EXPECT_NE(PdfObject(pdf, 10).find("/Name /F1/BaseFont /Helvetica-Bold/Encoding"),
+            std::string::npos);
   EXPECT_EQ(Check(pdf).Problems, "");
 }
 
@@ -286,7 +251,7 @@ TEST(PdfEngineText, CanvasTextIsOneElementTJ) {
   c->TextOut(96, 96, u"Canvas (text)");
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
-  const std::string content = StreamData(pdf, 7);
+  const std::string content = PdfStreamData(pdf, 7);
   // The baseline sits one font size below the top, raised by the underline thickness.
   EXPECT_NE(content.find(
                 " Tc 0 Tw\r\n72.0000 712.8000 Td\r\n[(Canvas \\(text\\))0.0000 ]TJ \r\nET Q \r\n"),
@@ -315,7 +280,7 @@ TEST(PdfEngineText, EscapingRotationEffectsAndClips) {
   d.e.TextRect(TgtRectD{96, 500, 192, 540}, u"clipped", 96, 500);
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
-  const std::string content = StreamData(pdf, 7);
+  const std::string content = PdfStreamData(pdf, 7);
   EXPECT_NE(content.find("72.0000 712.0000 Td\r\n(a\\(b\\)\\\\c  d) Tj"), std::string::npos)
       << content;
   // Rotated a quarter turn: a text matrix, the origin moved along the rotated vertical; and
@@ -340,7 +305,7 @@ TEST(PdfEngineText, UnderlineAndStrikeOut) {
   d.e.Font().Style = fsUnderline | fsStrikeOut;
   d.e.TextOut(u"lined", 96, 96);
   d.e.EndDoc();
-  const std::string content = StreamData(d.Pdf(), 7);
+  const std::string content = PdfStreamData(d.Pdf(), 7);
   const double end = 72 + d.e.MeasureText(u"lined", d.e.Font()).Width * 0.75;
   // A substituted standard font: thickness size / 10 one point under the baseline, and
   // size / 20 at a fifth of the font height above it.
@@ -367,23 +332,23 @@ TEST(PdfEngineText, LinkAnnotations) {
   const double bottom = 720 - d.e.MeasureText(u"see www.example.com/x now", f).Height * 0.75;
   // Annotations are numbered as the text is rendered, after the page's three objects and
   // the font.
-  EXPECT_EQ(Object(pdf, 10),
+  EXPECT_EQ(PdfObject(pdf, 10),
             "10 0 obj\r\n<<\r\n/Type/Annot/Border [0 0 0]/H/I/Subtype/Link/F 0/C [0 0 1]/Rect [" +
                 Num(left) + " 720.0000 " + Num(right) + " " + Num(bottom) +
                 "]\r\n/A\r\n<<\r\n/S/URI /URI<" + HexString("www.example.com/x") +
                 ">\r\n>>>>\r\nendobj\r\n");
-  EXPECT_NE(Object(pdf, 11).find("/A\r\n<<\r\n/S/URI /URI<" +
-                                 HexString("mailto:bob.smith@example.com") + ">\r\n>>"),
+  EXPECT_NE(PdfObject(pdf, 11).find("/A\r\n<<\r\n/S/URI /URI<" +
+                                    HexString("mailto:bob.smith@example.com") + ">\r\n>>"),
             std::string::npos);
-  EXPECT_NE(Object(pdf, 12).find(
+  EXPECT_NE(PdfObject(pdf, 12).find(
                 "/A\r\n<<\r\n/Type /Action/S /Launch/F (/C/boards/top.gbr) /NewWindow true>>"),
             std::string::npos)
-      << Object(pdf, 12);
-  EXPECT_NE(Object(pdf, 13).find("/A\r\n<<\r\n/S/URI /URI<" +
-                                 HexString("https://example.com/a?b=1") + ">\r\n>>"),
+      << PdfObject(pdf, 12);
+  EXPECT_NE(PdfObject(pdf, 13).find("/A\r\n<<\r\n/S/URI /URI<" +
+                                    HexString("https://example.com/a?b=1") + ">\r\n>>"),
             std::string::npos)
-      << Object(pdf, 13);
-  EXPECT_NE(Object(pdf, 6).find("/Contents 7 0 R/Annots [10 0 R 11 0 R 12 0 R 13 0 R]/Dur 1"),
+      << PdfObject(pdf, 13);
+  EXPECT_NE(PdfObject(pdf, 6).find("/Contents 7 0 R/Annots [10 0 R 11 0 R 12 0 R 13 0 R]/Dur 1"),
             std::string::npos);
   EXPECT_EQ(Check(pdf).Problems, "");
   // As qpdf reads the annotation: a border of three numbers, colour components in 0..1.
@@ -418,7 +383,7 @@ TEST(PdfEngineText, LinkRectangleCoversTheTextOnAScaledPage) {
   const std::string pdf = d.Pdf();
   const int annot = FindObject(pdf, "/Subtype/Link");
   ASSERT_NE(annot, 0);
-  const std::string obj = Object(pdf, annot);
+  const std::string obj = PdfObject(pdf, annot);
   double l = 0, t = 0, r = 0, b = 0;
   ASSERT_EQ(std::sscanf(obj.c_str() + obj.find("/Rect [") + 7, "%lf %lf %lf %lf", &l, &t, &r, &b),
             4);
@@ -454,7 +419,7 @@ TEST(PdfEngineText, LaunchLinkInAnEncryptedDocument) {
   ASSERT_NE(annot, 0);
   // Every string of an encrypted document is encrypted, the launched file's name too.
   EXPECT_EQ(pdf.find("(/C/boards/top.gbr)"), std::string::npos);
-  EXPECT_NE(Object(pdf, annot).find("/Launch/F <"), std::string::npos);
+  EXPECT_NE(PdfObject(pdf, annot).find("/Launch/F <"), std::string::npos);
   EXPECT_EQ(Check(pdf).Problems, "");
   if (std::string qpdf = pvtest::FindTool("qpdf"); !qpdf.empty()) {
     pvtest::TempDir dir;
@@ -494,10 +459,10 @@ TEST(PdfEngineText, DejaVuSansAsASimpleTrueTypeFont) {
     const std::string pdf = d.Pdf();
     const bool embedded = c.embed != TgtTTFontEmbedding::etfNone && !c.exclude;
     const bool subset = c.embed == TgtTTFontEmbedding::etfSubset && !c.exclude;
-    const std::string font = Object(pdf, 9);
+    const std::string font = PdfObject(pdf, 9);
     // Each subset has a tag of its own: the regular and the bold subsets differ.
     const std::string tag = SubsetTagAfter(font, "/BaseFont /");
-    const std::string boldTag = SubsetTagAfter(Object(pdf, 10), "/BaseFont /");
+    const std::string boldTag = SubsetTagAfter(PdfObject(pdf, 10), "/BaseFont /");
     EXPECT_EQ(!tag.empty(), subset) << font;
     if (subset) {
       EXPECT_NE(tag, boldTag);
@@ -509,10 +474,10 @@ TEST(PdfEngineText, DejaVuSansAsASimpleTrueTypeFont) {
                    0),
         0u)
         << font;
-    EXPECT_NE(Object(pdf, 10).find("/BaseFont /" + boldTag + "DejaVuSans,Bold /Encoding"),
+    EXPECT_NE(PdfObject(pdf, 10).find("/BaseFont /" + boldTag + "DejaVuSans,Bold /Encoding"),
               std::string::npos);
     const int descNo = std::stoi(font.substr(font.find("/FontDescriptor ") + 16));
-    const std::string desc = Object(pdf, descNo);
+    const std::string desc = PdfObject(pdf, descNo);
     EXPECT_NE(desc.find("/Type /FontDescriptor/FontName /" + name + " /Flags 32/FontBBox["),
               std::string::npos)
         << desc;
@@ -521,9 +486,9 @@ TEST(PdfEngineText, DejaVuSansAsASimpleTrueTypeFont) {
     EXPECT_EQ(file != std::string::npos, embedded) << desc;
     if (file != std::string::npos) {
       const int fileNo = std::stoi(desc.substr(file + 11));
-      const std::string stream = Object(pdf, fileNo);
+      const std::string stream = PdfObject(pdf, fileNo);
       const size_t length1 = std::stoul(stream.substr(stream.find("/Length1 ") + 9));
-      const std::string program = Inflate(StreamData(pdf, fileNo));
+      const std::string program = Inflated(PdfStreamData(pdf, fileNo));
       EXPECT_EQ(program.size(), length1);
       EXPECT_NE(stream.find("/Length\r\n"), std::string::npos);
       if (subset) {
@@ -563,14 +528,14 @@ TEST(PdfEngineText, CyrillicThroughTheCompositeFont) {
     d.e.TextOut(u"Плата 2", 96, 130);
     d.e.EndDoc();
     const std::string pdf = d.Pdf();
-    const std::string content = Inflate(StreamData(pdf, 7));
+    const std::string content = Inflated(PdfStreamData(pdf, 7));
     EXPECT_NE(content.find(
                   "0.0000 0.0000 0.0000 rg\r\n/F0 14 Tf\r\n0 Tw\r\n0 Tc\r\n72.0000 706.0000 Td <"),
               std::string::npos)
         << content;
     const bool embedded = !c.exclude;
     const bool subset = embedded && c.embed != TgtTTFontEmbedding::etfFull;
-    const std::string type0 = Object(pdf, 9);
+    const std::string type0 = PdfObject(pdf, 9);
     const std::string prefix = SubsetTagAfter(type0, "/BaseFont/");
     EXPECT_EQ(!prefix.empty(), subset) << type0;
     EXPECT_NE(
@@ -578,7 +543,7 @@ TEST(PdfEngineText, CyrillicThroughTheCompositeFont) {
                    "DejaVuSans/Encoding/Identity-H/ToUnicode 11 0 R/DescendantFonts [10 0 R]\r\n"),
         std::string::npos)
         << type0;
-    const std::string cid = Object(pdf, 10);
+    const std::string cid = PdfObject(pdf, 10);
     EXPECT_NE(cid.find("/Type/Font/Subtype/CIDFontType2/BaseFont/" + prefix +
                        "DejaVuSans/FontDescriptor 12 0 R/CIDSystemInfo\r\n<<\r\n/Registry<" +
                        HexString("Adobe") + ">/Ordering<" + HexString("Identity") +
@@ -587,10 +552,10 @@ TEST(PdfEngineText, CyrillicThroughTheCompositeFont) {
         << cid;
     EXPECT_NE(cid.find("]/DW "), std::string::npos);
     EXPECT_NE(cid.find("/CIDToGIDMap/Identity"), std::string::npos);
-    const std::string desc = Object(pdf, 12);
+    const std::string desc = PdfObject(pdf, 12);
     EXPECT_NE(desc.find("/FontName/" + prefix + "DejaVuSans/Flags "), std::string::npos) << desc;
     EXPECT_EQ(desc.find("/FontFile2 ") != std::string::npos, embedded) << desc;
-    const std::string cmap = Inflate(StreamData(pdf, 11));
+    const std::string cmap = Inflated(PdfStreamData(pdf, 11));
     EXPECT_EQ(cmap.rfind("%!PS-Adobe-3.0 Resource-CMap\r\n", 0), 0u);
     EXPECT_NE(cmap.find("\r\n12 beginbfchar\r\n"), std::string::npos)
         << cmap;  // distinct characters
@@ -623,11 +588,11 @@ TEST(PdfEngineText, ForeignCharsetWithoutATrueTypeFaceShowsNoText) {
   d.e.TextOut(u"Привет", 96, 96);
   d.e.EndDoc();
   const std::string pdf = d.Pdf();
-  const std::string content = StreamData(pdf, 7);
+  const std::string content = PdfStreamData(pdf, 7);
   EXPECT_NE(content.find("1.0000 1.0000 0.0000 rg 72.0000 720.0000 m"),
             std::string::npos);  // background only
   EXPECT_EQ(content.find("BT"), std::string::npos);
-  EXPECT_EQ(Object(pdf, 9),
+  EXPECT_EQ(PdfObject(pdf, 9),
             "9 0 obj\r\n<<\r\n/Type/Font/Subtype /Type1/Name /F0/BaseFont /Helvetica"
             "/Encoding /WinAnsiEncoding\r\n>>\r\nendobj\r\n");
   EXPECT_EQ(Check(pdf).Problems, "");
@@ -648,7 +613,7 @@ TEST(PdfEngineText, BidirectionalLines) {
     d.e.BeginDoc();
     d.e.TextOut(u"\u05E9\u05DC\u05D5\u05DD", 96, 96);
     d.e.EndDoc();
-    const std::string content = StreamData(d.Pdf(), 7);
+    const std::string content = PdfStreamData(d.Pdf(), 7);
     const size_t lt = content.find("Td <");
     ASSERT_NE(lt, std::string::npos);
     codes[bidi] = content.substr(lt + 4, content.find('>', lt) - lt - 4);
@@ -782,14 +747,14 @@ TEST(PdfEngineText, StyledStandardFacesAndEncodings) {
                 std::string::npos)
           << face << "\n"
           << fonts;
-    const std::string font = Object(pdf, 9);
+    const std::string font = PdfObject(pdf, 9);
     EXPECT_NE(font.find("/BaseFont /Helvetica/Encoding /" + std::string(c.name) + "/FirstChar"),
               std::string::npos)
         << font;
     // The bytes of "é" and its width follow the encoding.
     const bool mac = c.encoding == TgtPDFFontEncoding::feMacRomanEncoding;
     const unsigned char eAcute = mac ? 0x8E : 0xE9;
-    const std::string content = StreamData(pdf, 7);
+    const std::string content = PdfStreamData(pdf, 7);
     EXPECT_NE(content.find(std::string("(caf") + static_cast<char>(eAcute) + " "),
               std::string::npos);
     const size_t w = font.find("/Widths [") + 9;
@@ -835,7 +800,7 @@ TEST(PdfEngineText, DirectTextAtTheInputResolution) {
     const std::string pdf = d.Pdf();
     EXPECT_EQ(Check(pdf).Problems, "") << resolution;
     Page p;
-    const std::string annot = Object(pdf, FindObject(pdf, "/Subtype/Link"));
+    const std::string annot = PdfObject(pdf, FindObject(pdf, "/Subtype/Link"));
     p.link = annot.substr(annot.find("/Rect ["),
                           annot.find(']', annot.find("/Rect [")) - annot.find("/Rect ["));
     pvtest::TempDir dir;
@@ -889,19 +854,19 @@ TEST(PdfEngineText, SubsetTagsDifferPerSubsetAndRepeat) {
   };
   const std::string pdf = document(u"abc");
   // Two simple fonts and a composite one (which writes no blank after /BaseFont).
-  const std::vector<std::string> tags = {SubsetTagAfter(Object(pdf, 9), "/BaseFont /"),
-                                         SubsetTagAfter(Object(pdf, 10), "/BaseFont /"),
-                                         SubsetTagAfter(Object(pdf, 11), "/BaseFont/")};
+  const std::vector<std::string> tags = {SubsetTagAfter(PdfObject(pdf, 9), "/BaseFont /"),
+                                         SubsetTagAfter(PdfObject(pdf, 10), "/BaseFont /"),
+                                         SubsetTagAfter(PdfObject(pdf, 11), "/BaseFont/")};
   for (const std::string& t : tags) EXPECT_FALSE(t.empty()) << pdf.substr(pdf.find("9 0 obj"));
   EXPECT_NE(tags[0], tags[1]);
   EXPECT_NE(tags[0], tags[2]);
   EXPECT_NE(tags[1], tags[2]);
   const std::string fonts = Pdffonts(pdf);
-  for (const std::string& t : tags) EXPECT_EQ(Count(fonts, "\n" + t), 1u) << fonts;
+  for (const std::string& t : tags) EXPECT_EQ(CountOf(fonts, "\n" + t), 1u) << fonts;
   EXPECT_EQ(Check(pdf).Problems, "");
   // Reproducible: the same text gives the same tag; other glyphs another.
-  EXPECT_EQ(SubsetTagAfter(Object(document(u"abc"), 9), "/BaseFont /"), tags[0]);
-  EXPECT_NE(SubsetTagAfter(Object(document(u"abd"), 9), "/BaseFont /"), tags[0]);
+  EXPECT_EQ(SubsetTagAfter(PdfObject(document(u"abc"), 9), "/BaseFont /"), tags[0]);
+  EXPECT_NE(SubsetTagAfter(PdfObject(document(u"abd"), 9), "/BaseFont /"), tags[0]);
 }
 
 // Variables are substituted once, before the text reaches the PDF: what an OnCalcVariables

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "support/support.h"
+
 using namespace pv;
+using pvtest::CountOf;
 
 namespace {
 
@@ -117,9 +120,7 @@ TEST(PdfShapes, EllipseIsFourCurvesFromTheTopCentre) {
   size_t first = t.content.find("10.0000 10.0000 m ");
   ASSERT_NE(first, std::string::npos);
   EXPECT_NE(t.content.find("10.0000 10.0000 m ", first + 1), std::string::npos);
-  size_t curves = 0;
-  for (size_t p = t.content.find(" c"); p != std::string::npos; p = t.content.find(" c", p + 1))
-    ++curves;
+  const size_t curves = CountOf(t.content, " c");
   EXPECT_EQ(curves, 8u);
   EXPECT_NE(t.content.find(" f []0 d"), std::string::npos);
   EXPECT_EQ(t.content.substr(t.content.size() - 5), " s\r\nQ");
@@ -132,15 +133,11 @@ TEST(PdfShapes, ArcsAndZeroWidthPens) {
   t.w.RenderArc(Pen(1), 0, 0, 10, 10, 10, 5, 5, 10);
   EXPECT_EQ(t.content.substr(t.content.size() - 5), " S\r\nQ");
   // A quarter arc: one curve; coinciding radials: a whole circle of four curves.
-  size_t one = 0;
-  for (size_t p = t.content.find(" c"); p != std::string::npos; p = t.content.find(" c", p + 1))
-    ++one;
+  const size_t one = CountOf(t.content, " c");
   EXPECT_EQ(one, 1u);
   t.content.clear();
   t.w.RenderArc(Pen(1), 0, 0, 10, 10, 10, 5, 10, 5);
-  size_t full = 0;
-  for (size_t p = t.content.find(" c"); p != std::string::npos; p = t.content.find(" c", p + 1))
-    ++full;
+  const size_t full = CountOf(t.content, " c");
   EXPECT_EQ(full, 4u);
 }
 
@@ -206,9 +203,7 @@ TEST(PdfShapes, EllipseTextAndTheCurveShortcut) {
   t.w.RenderEllipse(Pen(1), nullptr, 0, 5, 20, 5);
   EXPECT_NE(t.content.find("10.0000 5.0000 m 15.5228 5.0000 20.0000 5.0000 y "), std::string::npos)
       << t.content;
-  size_t shortcuts = 0;
-  for (size_t p = t.content.find(" y"); p != std::string::npos; p = t.content.find(" y", p + 1))
-    ++shortcuts;
+  const size_t shortcuts = CountOf(t.content, " y");
   EXPECT_EQ(shortcuts, 2u);  // to the right and to the left end; the other two stay curves
 }
 
@@ -310,9 +305,7 @@ TEST(PdfShapes, ArcChordAndPieText) {
   // Three quarters: pieces of exactly 90 degrees.
   t.content.clear();
   t.w.RenderArc(Pen(1), 0, 0, 10, 10, 10, 5, 5, 0);
-  size_t curves = 0;
-  for (size_t p = t.content.find(" c"); p != std::string::npos; p = t.content.find(" c", p + 1))
-    ++curves;
+  const size_t curves = CountOf(t.content, " c");
   EXPECT_EQ(curves, 3u);
 }
 
@@ -470,13 +463,9 @@ TEST(PdfShapes, BeziersRoundRectanglesAndPolyDraw) {
 
   TBrush solid{clBlack, TBrushStyle::bsSolid};
   t.w.RenderRoundRect(Pen(1), &solid, 0, 0, 40, 20, 10, 10);
-  size_t curves = 0, lines = 0;
-  for (size_t p = t.content.find(" c "); p != std::string::npos; p = t.content.find(" c ", p + 1))
-    ++curves;
-  for (size_t p = t.content.find(" l "); p != std::string::npos; p = t.content.find(" l ", p + 1))
-    ++lines;
-  EXPECT_EQ(curves, 8u);  // four corners in the fill path and four in the stroke path
-  EXPECT_EQ(lines, 8u);
+  // Four corners and four sides in the fill path, and again in the stroke path.
+  EXPECT_EQ(CountOf(t.content, " c "), 8u);
+  EXPECT_EQ(CountOf(t.content, " l "), 8u);
   EXPECT_EQ(
       t.content.rfind("\r\nq\r\n0.0000 0.0000 0.0000 rg 5.0000 20.0000 m 35.0000 20.0000 l ", 0),
       0u);

@@ -317,6 +317,47 @@ bool Inflate(std::string_view z, std::string& out) {
   return rc == Z_STREAM_END && s.avail_in == 0;
 }
 
+std::string Inflated(std::string_view z) {
+  std::string out;
+  return Inflate(z, out) ? out : "<inflate error>";
+}
+
+std::map<int, size_t> PdfObjectOffsets(const std::string& pdf) {
+  std::map<int, size_t> m;
+  const size_t sx = pdf.rfind("startxref\r\n");
+  if (sx == std::string::npos) return m;
+  const size_t at = std::stoul(pdf.substr(sx + 11));
+  const size_t line = pdf.find("\r\n", at + 6);
+  if (line == std::string::npos) return m;
+  const int size = std::stoi(pdf.substr(at + 8, line - at - 8));
+  for (int k = 1; k < size; ++k)
+    m[k] = std::stoul(pdf.substr(line + 2 + 20 * static_cast<size_t>(k), 10));
+  return m;
+}
+
+std::string PdfObject(const std::string& pdf, int n) {
+  const auto m = PdfObjectOffsets(pdf);
+  const auto it = m.find(n);
+  if (it == m.end()) return {};
+  const size_t end = pdf.find("endobj\r\n", it->second);
+  if (end == std::string::npos) return {};
+  return pdf.substr(it->second, end + 8 - it->second);
+}
+
+std::string PdfStreamData(const std::string& pdf, int n) {
+  const std::string obj = PdfObject(pdf, n);
+  const size_t s = obj.find(">>\r\nstream\r\n");
+  const size_t e = obj.rfind("\r\nendstream\r\n");
+  if (s == std::string::npos || e == std::string::npos || e < s + 12) return {};
+  return obj.substr(s + 12, e - s - 12);
+}
+
+size_t CountOf(std::string_view s, std::string_view what) {
+  size_t n = 0;
+  for (size_t p = s.find(what); p != std::string_view::npos; p = s.find(what, p + 1)) ++n;
+  return n;
+}
+
 namespace {
 
 // Standard error without the lines a tool prints for every file on some machines.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -132,6 +133,18 @@ std::string BusyBoard(int tracks);
 // Inflates one whole zlib stream (header and Adler-32 checked) into `out`; false when the
 // stream is damaged, ends early or is followed by more bytes.
 bool Inflate(std::string_view z, std::string& out);
+// The same as a value: the inflated stream, or "<inflate error>".
+std::string Inflated(std::string_view z);
+
+// The object offsets of a PDF's cross-reference table, by object number.
+std::map<int, size_t> PdfObjectOffsets(const std::string& pdf);
+// The text of object n from "n 0 obj" through "endobj\r\n"; empty when there is none.
+std::string PdfObject(const std::string& pdf, int n);
+// The raw (still filtered) data of stream object n; empty when it has none.
+std::string PdfStreamData(const std::string& pdf, int n);
+
+// How often WHAT stands in S, overlapping matches counted.
+size_t CountOf(std::string_view s, std::string_view what);
 
 // Checks a PDF the way a user meets it: qpdf --check, rendering with pdftoppm and with
 // mutool draw (at a low resolution), all without errors or warnings on standard error.
