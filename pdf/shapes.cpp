@@ -143,14 +143,17 @@ void TgtPdfShapeWriter::AppendPoint(std::string& out, double x, double y) const 
   AppendNumberPair(out, Units.X(x), Units.Y(y));
 }
 
+void TgtPdfShapeWriter::OpenPathFigure(double x, double y) {
+  if (!PathFirstPoint) return;
+  AppendPoint(PathText, x, y);
+  PathText += " m ";
+  PathStart = {x, y};
+  PathFirstPoint = false;
+}
+
 void TgtPdfShapeWriter::RenderLine(const TPen& pen, double x1, double y1, double x2, double y2) {
   if (PathState == TgtPdfPathState::Building) {
-    if (PathFirstPoint) {
-      AppendPoint(PathText, x1, y1);
-      PathText += " m ";
-      PathStart = {x1, y1};
-      PathFirstPoint = false;
-    }
+    OpenPathFigure(x1, y1);
     AppendPoint(PathText, x2, y2);
     PathText += " l ";
     return;
@@ -266,12 +269,7 @@ void TgtPdfShapeWriter::RenderPolygon(const TgtPoint* pts, int32_t n, const TBru
                                       const TPen& pen, bool closed) {
   if (n <= 0) return;
   if (PathState == TgtPdfPathState::Building) {
-    if (PathFirstPoint) {
-      AppendPoint(PathText, pts[0].X, pts[0].Y);
-      PathText += " m ";
-      PathStart = pts[0];
-      PathFirstPoint = false;
-    }
+    OpenPathFigure(pts[0].X, pts[0].Y);
     for (int32_t i = 1; i < n; ++i) {
       AppendPoint(PathText, pts[i].X, pts[i].Y);
       PathText += " l ";
@@ -469,12 +467,7 @@ void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const T
   if (n <= 0) return;
   int32_t used = 1 + 3 * ((n - 1) / 3);
   if (PathState == TgtPdfPathState::Building) {
-    if (PathFirstPoint) {
-      AppendPoint(PathText, pts[0].X, pts[0].Y);
-      PathText += " m ";
-      PathStart = pts[0];
-      PathFirstPoint = false;
-    }
+    OpenPathFigure(pts[0].X, pts[0].Y);
     for (int32_t i = 1; i + 2 < used; i += 3) {
       for (int32_t k = 0; k < 3; ++k) {
         AppendPoint(PathText, pts[i + k].X, pts[i + k].Y);

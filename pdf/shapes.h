@@ -86,6 +86,9 @@ class TgtPdfShapeWriter {
 
  private:
   void AppendPoint(std::string& out, double x, double y) const;  // "X Y" converted
+  // In path mode the figure's first point opens it with "m"; later points continue from the
+  // current point.
+  void OpenPathFigure(double x, double y);
   void AppendArcText(std::string& out, double x1, double y1, double x2, double y2, double x3,
                      double y3, double x4, double y4) const;
   void AppendEllipsePath(std::string& out, double X1, double Y1, double X2, double Y2) const;
