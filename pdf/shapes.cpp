@@ -18,10 +18,16 @@ bool IsSolid(const TBrush* b) {
   return b && b->Style == TBrushStyle::bsSolid;
 }
 
-// The five dash styles write a "d" operator; every other style writes none.
-// Dash arrays in TPenStyle's order; the styles from psClear on write none.
+// Dash arrays in TPenStyle's order: the five dash styles write a "d" operator, the styles
+// from psClear on write none.
 constexpr std::string_view kDashPatterns[] = {"[]0 d ", "[16 8]0 d ", "[3 4]0 d ", "[8 4 2 4]0 d ",
                                               "[8 4 2 4 2 8]0 d "};
+
+// Cap and join operators in TPenEndCap's and TPenJoin's order; a default one is written only
+// where it must undo one that leaked.
+constexpr const char* kCapOperators[] = {"0 J ", "1 J ", "2 J ", "0 J "};  // -, round, square, flat
+constexpr const char* kJoinOperators[] = {"0 j ", "1 j ", "2 j ",
+                                          "0 j "};  // -, round, bevel, miter
 
 bool HasDashPattern(TPenStyle s) {
   return static_cast<size_t>(s) < std::size(kDashPatterns);
@@ -101,13 +107,10 @@ void TgtPdfShapeWriter::AppendPenText(std::string& out, const TPen& pen) const {
     // Pen widths carry no input-resolution factor: the page's cm scaling applies to them.
     AppendNumber(penText_, pen.Width * Units.PointsPerUnit);
     penText_ += " w ";
-    // By enum value; a default cap or join writes nothing unless it must undo a leaked one.
-    constexpr const char* kCap[] = {"0 J ", "1 J ", "2 J ", "0 J "};   // -, round, square, flat
-    constexpr const char* kJoin[] = {"0 j ", "1 j ", "2 j ", "0 j "};  // -, round, bevel, miter
     if (pen.EndCap != TPenEndCap::pecDefault || restate)
-      penText_ += kCap[static_cast<size_t>(pen.EndCap)];
+      penText_ += kCapOperators[static_cast<size_t>(pen.EndCap)];
     if (pen.Join != TPenJoin::pjDefault || restate)
-      penText_ += kJoin[static_cast<size_t>(pen.Join)];
+      penText_ += kJoinOperators[static_cast<size_t>(pen.Join)];
     AppendColor(penText_, pen.Color);
     penText_ += " RG ";
     penOfText_ = pen;
@@ -118,12 +121,14 @@ void TgtPdfShapeWriter::AppendPenText(std::string& out, const TPen& pen) const {
   out += penText_;
 }
 
-void TgtPdfShapeWriter::AppendHatchFill(std::string& out, const TBrush& brush) {
+void TgtPdfShapeWriter::AppendHatchFill(std::string& out, const TBrush& brush,
+                                        std::string_view end) {
   out += "/CSP cs ";
   AppendColor(out, brush.Color);
   out += " /";
   out += hatch_(brush.Style);
-  out += " scn n ";
+  out += " scn n";
+  out += end;
 }
 
 void TgtPdfShapeWriter::WriteWrapped(const std::string& t) {
@@ -141,6 +146,23 @@ void TgtPdfShapeWriter::WriteWrapped(const std::string& t) {
 
 void TgtPdfShapeWriter::AppendPoint(std::string& out, double x, double y) const {
   AppendNumberPair(out, Units.X(x), Units.Y(y));
+}
+
+void TgtPdfShapeWriter::AppendLines(std::string& out, const TgtPoint* pts, int32_t n) const {
+  for (int32_t i = 1; i < n; ++i) {
+    AppendPoint(out, pts[i].X, pts[i].Y);
+    out += " l ";
+  }
+}
+
+void TgtPdfShapeWriter::AppendCurves(std::string& out, const TgtPoint* pts, int32_t n) const {
+  for (int32_t i = 1; i + 2 < n; i += 3) {
+    for (int32_t k = 0; k < 3; ++k) {
+      AppendPoint(out, pts[i + k].X, pts[i + k].Y);
+      out += ' ';
+    }
+    out += "c ";
+  }
 }
 
 void TgtPdfShapeWriter::OpenPathFigure(double x, double y) {
@@ -270,10 +292,7 @@ void TgtPdfShapeWriter::RenderPolygon(const TgtPoint* pts, int32_t n, const TBru
   if (n <= 0) return;
   if (PathState == TgtPdfPathState::Building) {
     OpenPathFigure(pts[0].X, pts[0].Y);
-    for (int32_t i = 1; i < n; ++i) {
-      AppendPoint(PathText, pts[i].X, pts[i].Y);
-      PathText += " l ";
-    }
+    AppendLines(PathText, pts, n);
     return;
   }
   bool penVisible = PenVisible(pen), brushVisible = BrushVisible(brush);
@@ -293,10 +312,7 @@ void TgtPdfShapeWriter::RenderPolygon(const TgtPoint* pts, int32_t n, const TBru
   }
   AppendPoint(t_, pts[0].X, pts[0].Y);
   t_ += " m ";
-  for (int32_t i = 1; i < n; ++i) {
-    AppendPoint(t_, pts[i].X, pts[i].Y);
-    t_ += " l ";
-  }
+  AppendLines(t_, pts, n);
   if (!closed)
     t_ += " S ";
   else if (penVisible && brushVisible)
@@ -334,11 +350,7 @@ void TgtPdfShapeWriter::RenderPolyShape(const TgtPolyShapeItem& item, bool close
     AppendColor(t_, brush->Color);
     t_ += " rg\r\n";
   } else if (fill) {
-    t_ += "/CSP cs ";
-    AppendColor(t_, brush->Color);
-    t_ += " /";
-    t_ += hatch_(brush->Style);
-    t_ += " scn n\r\n";
+    AppendHatchFill(t_, *brush, "\r\n");
   } else {
     t_ += "\r\n";
   }
@@ -378,11 +390,7 @@ void TgtPdfShapeWriter::RenderPolyPolygon(const TgtPolyPolygonItem& item) {
     AppendColor(t_, brush->Color);
     t_ += " rg\r\n";
   } else {
-    t_ += "/CSP cs ";
-    AppendColor(t_, brush->Color);
-    t_ += " /";
-    t_ += hatch_(brush->Style);
-    t_ += " scn n\r\n";
+    AppendHatchFill(t_, *brush, "\r\n");
   }
   t_ += p_;
   t_ += "\r\n";
@@ -468,13 +476,7 @@ void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const T
   int32_t used = 1 + 3 * ((n - 1) / 3);
   if (PathState == TgtPdfPathState::Building) {
     OpenPathFigure(pts[0].X, pts[0].Y);
-    for (int32_t i = 1; i + 2 < used; i += 3) {
-      for (int32_t k = 0; k < 3; ++k) {
-        AppendPoint(PathText, pts[i + k].X, pts[i + k].Y);
-        PathText += ' ';
-      }
-      PathText += "c ";
-    }
+    AppendCurves(PathText, pts, used);
     return;
   }
   if (!PenVisible(pen) || n <= 3) return;
@@ -482,13 +484,7 @@ void TgtPdfShapeWriter::RenderPolyBezier(const TgtPoint* pts, int32_t n, const T
   AppendPenText(t_, pen);
   AppendPoint(t_, pts[0].X, pts[0].Y);
   t_ += " m ";
-  for (int32_t i = 1; i + 2 < used; i += 3) {
-    for (int32_t k = 0; k < 3; ++k) {
-      AppendPoint(t_, pts[i + k].X, pts[i + k].Y);
-      t_ += ' ';
-    }
-    t_ += "c ";
-  }
+  AppendCurves(t_, pts, used);
   t_ += "S";
   WriteWrapped(t_);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "docengine/items.h"
 #include "platform/graphics.h"
@@ -79,7 +80,8 @@ class TgtPdfShapeWriter {
 
   // Pieces shared with text output.
   void AppendPenText(std::string& out, const TPen& pen) const;
-  void AppendHatchFill(std::string& out, const TBrush& brush);
+  // The hatch pattern selected as the fill colour, then END.
+  void AppendHatchFill(std::string& out, const TBrush& brush, std::string_view end = " ");
   static void AppendDashPattern(std::string& out, TPenStyle style);
   // Writes T wrapped in q/Q (or only line breaks under a clip); nothing when T is empty.
   void WriteWrapped(const std::string& t);
@@ -89,6 +91,10 @@ class TgtPdfShapeWriter {
   // In path mode the figure's first point opens it with "m"; later points continue from the
   // current point.
   void OpenPathFigure(double x, double y);
+  // The segments after a figure's first point: " l" to each later point, or " c" through
+  // each later three.
+  void AppendLines(std::string& out, const TgtPoint* pts, int32_t n) const;
+  void AppendCurves(std::string& out, const TgtPoint* pts, int32_t n) const;
   void AppendArcText(std::string& out, double x1, double y1, double x2, double y2, double x3,
                      double y3, double x4, double y4) const;
   void AppendEllipsePath(std::string& out, double X1, double Y1, double X2, double Y2) const;
