@@ -15,12 +15,12 @@
 //   written as 0.75 x; y as 8250 - 0.75 y on a portrait page, 6375 - 0.75 y on a
 //   landscape one; pen widths 0.75 x width.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/driver.h"
@@ -92,12 +92,9 @@ std::string PageContent(const std::string& pdf) {
   size_t end = pdf.find("\r\nendstream", begin);
   if (begin == std::string::npos || end == std::string::npos) return "no stream";
   begin += 8;
-  std::string out(1 << 20, '\0');
-  uLongf size = out.size();
-  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
-                 reinterpret_cast<const Bytef*>(pdf.data() + begin), end - begin) != Z_OK)
+  std::string out;
+  if (!Inflate(std::string_view(pdf).substr(begin, end - begin), out))
     return "stream does not inflate";
-  out.resize(size);
   return out;
 }
 
